@@ -1,0 +1,174 @@
+// Finds the escape clauses of a statement and hands each to the dispatcher: long forms
+// ("--(*vendor(Microsoft),product(ODBC) fn ... *)--") from the last to the first, each after the
+// brace clauses from it to the end; then every brace clause, from the last opening brace to the
+// first, so that nested clauses are translated from the inside out.
+//
+// The openings a pass can still reach are found by one literal-skipping scan when the pass starts:
+// text left of the current clause never changes, so the scan's matches there stay valid (a
+// translator that rewrites the whole statement raises the buffer's generation, and the search
+// scans again). The first '}' after an opening is kept on a stack of the '}' right of the gap,
+// updated with each rewritten clause. So a statement is scanned a fixed number of times, not once
+// per clause. The trace shows the searches of the literal algorithm, one line per search.
+#include <cstdint>
+
+#include "driver/pos_list.h"
+#include "driver/text.h"
+#include "driver/trace.h"
+#include "driver/translators.h"
+#include "driver/work_buffer.h"
+
+namespace {
+
+// One "bcuFstristr_SkipLiteral" trace line per search of the algorithm that rescans from the
+// start: `found` matches before the bound and the one that ends the search.
+void traceSearches(uint32_t found) {
+  if (!bcuTraceOn()) return;
+  for (uint32_t i = 0; i <= found; ++i) bcuTraceLine(kTraceBit, "bcuFstristr_SkipLiteral", 0u);
+}
+
+// Logical positions of every match of needle from start on, as the literal algorithm finds them
+// when it searches again from one needle length past each match.
+[[nodiscard]] bool collectMatches(const uint16_t* text, uint32_t start, const char* needle,
+                                  uint32_t step, PosList* out) {
+  out->clear();
+  for (const uint16_t* m = bcuFindSkipLiteral(text + start, needle); m != nullptr;
+       m = bcuFindSkipLiteral(m + step, needle)) {
+    if (!out->push(uint32_t(m - text))) return false;
+  }
+  return true;
+}
+
+// The '}' right of the gap, as distances from the end of storage, nearest to the gap on top.
+struct CloseStack {
+  PosList fromEnd;
+
+  // Records the '}' of the right-part range [from, to), which lies left of every recorded one.
+  [[nodiscard]] bool pushRange(const WorkBuffer* wb, const uint16_t* from, const uint16_t* to) {
+    for (const uint16_t* p = to; p > from;) {
+      if (*--p == '}' && !fromEnd.push(wbFromEnd(wb, p))) return false;
+    }
+    return true;
+  }
+  // Forgets the '}' left of `to` (a clause about to be looked at again).
+  void popBefore(const WorkBuffer* wb, const uint16_t* to) {
+    const uint32_t limit = wbFromEnd(wb, to);
+    while (fromEnd.size != 0 && fromEnd.back() > limit) fromEnd.pop();
+  }
+  uint16_t* first(const WorkBuffer* wb) const {
+    return fromEnd.size == 0 ? nullptr : wbAtFromEnd(wb, fromEnd.back());
+  }
+};
+
+// Moves the gap leftward to pos, recording the '}' of the text that crosses it.
+[[nodiscard]] bool moveGapLeft(WorkBuffer* wb, uint32_t pos, CloseStack* closes) {
+  const uint32_t oldGapEnd = wb->gapEnd;
+  wbMoveGap(wb, pos);
+  return closes->pushRange(wb, wb->data + wb->gapEnd, wb->data + oldGapEnd);
+}
+
+uint16_t* skipSpace(uint16_t* p) {
+  while (bcuIsSpace(*p)) ++p;
+  return p;
+}
+
+}  // namespace
+
+Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
+  WorkBuffer* wb = ctx->work;
+  const uint16_t* text = wbFlatten(wb);
+  bcuTrace("bcuReplaceShorthandExt", text + start);
+
+  PosList openings;
+  CloseStack closes;
+  if (!collectMatches(text, start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  uint32_t generation = wb->generation;
+  uint32_t bound = wbLength(wb);
+
+  for (;;) {
+    traceSearches(openings.size);
+    if (openings.size == 0) return kOk;
+    const uint32_t openAt = openings.back();
+    openings.pop();
+    bound = openAt;
+    if (!moveGapLeft(wb, openAt, &closes)) return bcoFail(ctx, kReasonNoMemory);
+
+    uint16_t* opening = wb->data + wb->gapEnd;
+    uint16_t* closing = closes.first(wb);
+    if (closing == nullptr) continue;  // "{" with no "}" after it stays as it is
+    const uint32_t endFromEnd = wbFromEnd(wb, closing + 1);
+    const ClausePositions clause{opening + 1, opening, skipSpace(opening + 1), closing, closing + 1};
+    if (const Status status = bcoConvertStrings(ctx, clause); status != kOk) return status;
+
+    if (wb->generation != generation) {
+      // The translator rewrote the statement as a whole: find the openings before the bound and
+      // the closings after it again.
+      text = wbFlatten(wb);
+      if (bound > wbLength(wb)) bound = wbLength(wb);
+      if (!collectMatches(text, start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      while (openings.size != 0 && openings.back() >= bound) openings.pop();
+      closes.fromEnd.clear();
+      if (!moveGapLeft(wb, bound, &closes)) return bcoFail(ctx, kReasonNoMemory);
+      generation = wb->generation;
+      continue;
+    }
+    // The clause [opening, end) may have been rewritten in place or with another length; the
+    // text from its end on did not move.
+    uint16_t* end = wbAtFromEnd(wb, endFromEnd);
+    closes.popBefore(wb, end);
+    if (!closes.pushRange(wb, wb->data + wb->gapEnd, end)) return bcoFail(ctx, kReasonNoMemory);
+  }
+}
+
+Status bcuReplaceEscapeClause(ConversionContext* ctx) {
+  WorkBuffer* wb = ctx->work;
+  uint16_t* text = wbFlatten(wb);
+  bcuTrace("bcuReplaceEscapeClause", text);
+
+  PosList openings;
+  if (!collectMatches(text, 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  for (;;) {
+    traceSearches(openings.size);
+    if (openings.size == 0) return kOk;
+    const uint32_t openAt = openings.back();
+    openings.pop();
+    const uint32_t generation = wb->generation;
+    if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) return status;
+
+    text = wbFlatten(wb);
+    uint32_t length = wbLength(wb);
+    if (openAt + 4 > length) continue;  // a whole-statement rewrite cut the text before it
+    uint16_t* opening = text + openAt;
+    uint16_t* closing = opening + 4;
+    while (*closing != 0 && !bcuStartsWithNoCase(closing, "*)--")) ++closing;
+    if (*closing == 0) {
+      opening[3] = ' ';  // "--(*" without "*)--": only its '*' goes
+    } else if (uint16_t* keyword = bcuVerifyVendorFindType(opening + 4); keyword == nullptr) {
+      bcuFillW(opening, ' ', size_t(closing + 4 - opening));  // another vendor's clause
+    } else {
+      // Hand the clause over with the gap just before it, like a brace clause.
+      wbMoveGap(wb, openAt);
+      const ptrdiff_t shift = (wb->data + wb->gapEnd) - opening;
+      const ClausePositions clause{opening + 4 + shift, opening + shift, keyword + shift,
+                                   closing + shift, closing + 4 + shift};
+      if (const Status status = bcoConvertStrings(ctx, clause); status != kOk) return status;
+    }
+    if (wb->generation != generation) {
+      // Something rewrote the whole statement: find the long forms before this one again.
+      text = wbFlatten(wb);
+      length = wbLength(wb);
+      if (!collectMatches(text, 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      while (openings.size != 0 && openings.back() >= openAt) openings.pop();
+    }
+  }
+}
+
+Status bcuReplaceVendorStrings(ConversionContext* ctx) {
+  WorkBuffer* wb = ctx->work;
+  bcuTrace("bcuReplaceVendorStrings", wbFlatten(wb));
+  if (const Status status = bcuReplaceEscapeClause(ctx); status != kOk) return status;
+  if (const Status status = bcuReplaceShorthandExt(ctx, 0); status != kOk) return status;
+  uint16_t* text = wbFlatten(wb);
+  bcuTrimBlanksW(text, wbLength(wb));
+  wbAdoptFlat(wb);
+  return kOk;
+}

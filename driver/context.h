@@ -1,0 +1,71 @@
+// The chief internal header: the two records that travel with one translation (the
+// ConversionContext on the entry point's stack and the ServerLink on the heap), the status and
+// reason codes every translator returns, and the clause positions the search hands around.
+#pragma once
+
+#include <cstdint>
+
+#include "tci/tci.h"
+
+struct WorkBuffer;
+
+/// Internal status of every translation step: kOk, or kFail after bcoErrorHook was called.
+using Status = uint16_t;
+inline constexpr Status kOk = 0;
+inline constexpr Status kFail = 65535;
+
+/// Reason codes passed to bcoErrorHook; any other value is a server status passed on.
+inline constexpr uint32_t kReasonMalformed = 59;
+inline constexpr uint32_t kReasonNoMemory = 83;
+inline constexpr uint32_t kReasonUnsupported = 123;
+/// Our own code for "the result does not fit the caller's buffer" (outside the 16-bit range of
+/// the other codes so that it can never be mistaken for a server status).
+inline constexpr uint32_t kReasonNoRoom = 65536;
+
+/// Values of ConversionContext::callForm.
+inline constexpr int32_t kCallFormReturn = 256;  // {?=call ...}
+inline constexpr int32_t kCallFormPlain = 512;   // {call ...}
+
+/// Per-call record with the caller's server handles and options. Allocated with malloc by the
+/// entry point and freed by it; owns describeHandle and statementHandle.
+struct ServerLink {
+  void** handles;               ///< caller's [environment, error, service context]
+  const uint16_t* defaultSchema;
+  TCIHandle describeHandle;      ///< type 7, allocated on first use by the describe path
+  TCIHandle statementHandle;     ///< type 4, allocated on first use by the dictionary path
+  uint16_t serverVersion;
+  uint32_t describeOptions[3];
+  uint16_t* argTypes;            ///< malloc'ed, one type code per described argument
+  uint32_t argCount;             ///< entries of argTypes, attr32List and attr213List
+  uint8_t* attr32List;           ///< malloc'ed, one byte per described argument
+  uint8_t* attr213List;          ///< malloc'ed, one byte per described argument
+};
+
+/// Per-call record every translator receives. Zeroed by the entry point; lives on its stack.
+struct ConversionContext {
+  int32_t callForm;           ///< 0, kCallFormReturn or kCallFormPlain
+  int32_t rewriteOutputArgs;  ///< 1: OUTPUT arguments of a call become markers
+  uint16_t parsedMarkerCount;
+  uint16_t parsedValueCount;
+  uint16_t markerCount;       ///< bind markers; what goes back to the caller
+  uint16_t valueCount;
+  uint16_t refCursorCount;
+  uint16_t* rewrittenText;    ///< replacement statement (pMEMAlloc), owned by the context
+  int32_t rewrittenCapacity;  ///< capacity of rewrittenText in characters, terminator included
+  ServerLink* link;
+  WorkBuffer* work;           ///< the statement being translated
+  uint32_t reason;            ///< reason code of the last bcoErrorHook call
+  bool failed;                ///< bcoErrorHook was called
+};
+
+/// One escape clause as the search finds it: positions in the working buffer.
+/// Brace form: opening '{', body after it, keyword after white space, closing '}', end after it.
+/// Long form: opening the first '-' of "--(*", keyword after the vendor prefix, closing the '*'
+/// of "*)--", end after it.
+struct ClausePositions {
+  uint16_t* bodyStart;
+  uint16_t* opening;
+  uint16_t* keywordStart;
+  uint16_t* closing;
+  uint16_t* end;
+};

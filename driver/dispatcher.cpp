@@ -1,0 +1,96 @@
+// The clause dispatcher: looks at the first letter of a clause's keyword and hands the clause to
+// its translator. {escape '\'} is reduced here (its delimiters become blanks), and a call clause
+// is prepared here (call form, OUTPUT arguments, the name buffer) before the call parser runs.
+#include <cstring>
+
+#include "driver/memory.h"
+#include "driver/text.h"
+#include "driver/trace.h"
+#include "driver/translators.h"
+#include "driver/work_buffer.h"
+
+namespace {
+
+constexpr size_t kNameBufferBytes = 512;  // 256 wide characters
+
+uint16_t* skipSpace(uint16_t* p) {
+  while (bcuIsSpace(*p)) ++p;
+  return p;
+}
+
+// {call p(?)} and {?=call f(?)}: the call parser works on the whole statement, so the buffer is
+// flattened; keyword points at "CALL" in the right part.
+Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
+  if (!bcuStartsWithNoCase(keyword, "CALL")) return kOk;
+  if (ctx->callForm != kCallFormReturn) ctx->callForm = kCallFormPlain;
+
+  WorkBuffer* wb = ctx->work;
+  const uint32_t keywordAt = uint32_t(keyword - wb->data) - wb->gapEnd + wb->gapStart;
+  uint16_t* statement = wbFlatten(wb);
+  if (ctx->rewriteOutputArgs == 1) bcuReplaceOutputParams(statement + keywordAt);
+
+  RawPtr<uint16_t> name(static_cast<uint16_t*>(rawAlloc(kNameBufferBytes)));
+  if (!name) {
+    wbAdoptFlat(wb);
+    return bcoFail(ctx, kReasonNoMemory);
+  }
+  name.get()[0] = 0;
+  int32_t listCount = 0;
+  CallArgument* list = nullptr;
+  Status status = bcoParseCallClause(ctx, statement, name.get(), &ctx->markerCount,
+                                     &ctx->valueCount, &listCount, &list);
+  if (status == kOk) {
+    ctx->parsedMarkerCount = ctx->markerCount;
+    ctx->parsedValueCount = ctx->valueCount;
+    const uint32_t* options = ctx->link->describeOptions;
+    if (options[0] != 0 || options[1] != 0 || options[2] != 0) {
+      status = bcoDescribeProcedure(ctx, name.get(), wb->data, listCount, list);
+    }
+    bcoFreeCallArgs(list, listCount);
+  }
+  wbAdoptFlat(wb);
+  return status;
+}
+
+}  // namespace
+
+Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) {
+  bcuTrace("bcoConvertStrings", ctx);
+  uint16_t* keyword = clause.keywordStart;
+  switch (bcuUpper(*keyword)) {
+    case '?': {
+      // {?=call f(?)}: the character after "?" and its white space is taken to be "=".
+      ctx->callForm = kCallFormReturn;
+      keyword = skipSpace(keyword + 1);
+      keyword = skipSpace(keyword + 1);
+      return convertCall(ctx, keyword);
+    }
+    case 'C':
+      return convertCall(ctx, keyword);
+    case 'D':
+      return bcoConvertDateTime(ctx, 1, clause.opening, keyword, clause.closing, clause.end);
+    case 'T':
+      return bcoConvertDateTime(ctx, bcuUpper(keyword[1]) == 'S' ? 3 : 2, clause.opening, keyword,
+                                clause.closing, clause.end);
+    case 'E':
+      // {escape '\'} keeps "escape '\'" in place; the delimiters around it become blanks.
+      if (!bcuStartsWithNoCase(keyword, "ESCAPE")) return kOk;
+      bcuFillW(clause.opening, ' ', size_t(keyword - clause.opening));
+      bcuFillW(clause.closing, ' ', size_t(clause.end - clause.closing));
+      return kOk;
+    case 'F':
+      // "{fn\tUCASE(x)}" is not a function clause: the keyword must be followed by a blank.
+      if (bcuUpper(keyword[1]) != 'N' || keyword[2] != ' ') return kOk;
+      return bcoConvertScalarFunction(ctx, clause.opening, clause.opening, skipSpace(keyword + 2),
+                                      clause.closing, clause.end);
+    case 'O': {
+      if (bcuUpper(keyword[1]) != 'J' || keyword[2] != ' ') return kOk;
+      uint16_t* statement = wbFlatten(ctx->work);
+      const Status status = bcoTranslateOuterJoin(ctx, statement);
+      wbAdoptFlat(ctx->work);
+      return status;
+    }
+    default:
+      return kOk;
+  }
+}

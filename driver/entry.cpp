@@ -1,0 +1,214 @@
+// The translate entry points. One call: a ConversionContext on this stack and a ServerLink on the
+// heap; the statement copied into a working buffer; control characters blanked; every escape
+// clause translated; markers numbered and counted; the result copied back into the caller's
+// buffer once; the outputs written; everything the call obtained released.
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/clause_search.h"
+#include "driver/markers.h"
+#include "driver/memory.h"
+#include "driver/text.h"
+#include "driver/work_buffer.h"
+#include "tvrnsql.h"
+
+namespace {
+
+struct Outputs {
+  uint16_t* markerCount;
+  uint16_t** argTypes;
+  uint16_t* refCursorCount;
+  uint16_t** refCursorPositions;
+  uint8_t** attr32List;
+  uint8_t** attr213List;
+};
+
+struct Request {
+  void** handles;
+  uint16_t* statement;
+  uint64_t capacity;  // code units with the terminator; UINT64_MAX: not known (legacy entry)
+  uint16_t serverVersion;
+  uint32_t describeOptions[3];
+  const uint16_t* defaultSchema;
+};
+
+struct Result {
+  bool ok;
+  uint32_t reason;
+  uint64_t required;
+  bool noRoom;
+};
+
+template <typename T>
+void put(T* out, T value) {
+  if (out != nullptr) *out = value;
+}
+
+// Releases what the translators obtained: their two server handles, the argument arrays unless
+// they were handed out, the link itself and the replacement text.
+struct CallResources {
+  ConversionContext* ctx;
+  bool arraysHandedOut = false;
+  ~CallResources() {
+    ServerLink* link = ctx->link;
+    if (link->describeHandle != nullptr) (void)TCIHandleFree(link->describeHandle, TCI_HTYPE_DESCRIBE);
+    if (link->statementHandle != nullptr) (void)TCIHandleFree(link->statementHandle, TCI_HTYPE_STMT);
+    if (!arraysHandedOut) {
+      std::free(link->argTypes);
+      std::free(link->attr32List);
+      std::free(link->attr213List);
+    }
+    rawFree(link);
+    if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
+  }
+};
+
+struct WorkScope {
+  WorkBuffer* wb;
+  ~WorkScope() { wbRelease(wb); }
+};
+
+// The 1-based positions of the cursor-reference binds among the first markerCount +
+// refCursorCount arguments, ascending, at the start of a malloc'ed array of that many entries.
+uint16_t* refCursorPositions(const ConversionContext& ctx) {
+  const ServerLink& link = *ctx.link;
+  const uint32_t n = uint32_t(ctx.markerCount) + ctx.refCursorCount;
+  auto* positions = static_cast<uint16_t*>(rawAlloc(size_t(n) * sizeof(uint16_t)));
+  if (positions == nullptr) return nullptr;
+  const uint32_t described = link.argTypes == nullptr ? 0 : link.argCount;
+  for (uint32_t i = 0; i < n; ++i) positions[i] = i < described ? link.argTypes[i] : 0;
+  uint32_t next = 0;
+  for (uint16_t i = 0; i < n && i < described; ++i) {
+    if (link.argTypes[i] == TCI_TYPE_REF_CURSOR) positions[next++] = uint16_t(i + 1);
+  }
+  return positions;
+}
+
+Result translate(const Request& req, const Outputs& out) {
+  Result result{false, 0, 0, false};
+  ConversionContext ctx{};
+  ctx.rewriteOutputArgs = 1;
+  auto* link = static_cast<ServerLink*>(rawAlloc(sizeof(ServerLink)));
+  if (link == nullptr) {
+    result.reason = kReasonNoMemory;
+    return result;
+  }
+  *link = ServerLink{};
+  link->handles = req.handles;
+  link->serverVersion = req.serverVersion;
+  for (int i = 0; i < 3; ++i) link->describeOptions[i] = req.describeOptions[i];
+  link->defaultSchema = req.defaultSchema;
+  ctx.link = link;
+  CallResources resources{&ctx};
+
+  put(out.markerCount, uint16_t{0});
+  put(out.refCursorCount, uint16_t{0});
+
+  uint64_t length = 0;
+  while (length < req.capacity && req.statement[length] != 0) ++length;
+  if (length == req.capacity) {
+    result.reason = kReasonMalformed;  // not terminated within its capacity
+    return result;
+  }
+  WorkBuffer wb;
+  if (length >= UINT32_MAX - 1 || wbInit(&wb, {req.statement, size_t(length)}) != kOk) {
+    wb.data = nullptr;
+    result.reason = kReasonNoMemory;
+    return result;
+  }
+  WorkScope workScope{&wb};
+  ctx.work = &wb;
+
+  bcuRemoveControlChars({wb.data, wb.gapStart});
+  Status status = bcuReplaceVendorStrings(&ctx);
+  if (status == kOk) {
+    status = bcoParseParmMarkers(&ctx, 1);
+    put(out.markerCount, ctx.markerCount);
+  }
+
+  // The caller's buffer is written once: with the replacement block of a call clause, or with the
+  // working text (also a partial one after a failure).
+  const bool useBlock = status == kOk && ctx.rewrittenText != nullptr;
+  const uint64_t resultLength = useBlock ? bcuLength(ctx.rewrittenText) : wbLength(&wb);
+  result.required = resultLength + 1;
+  if (result.required > req.capacity) {
+    result.noRoom = true;
+    result.reason = status == kOk ? kReasonNoRoom : ctx.reason;
+    return result;
+  }
+  if (useBlock) {
+    std::memcpy(req.statement, ctx.rewrittenText, result.required * sizeof(uint16_t));
+  } else {
+    wbCopyOut(&wb, req.statement);
+  }
+  if (status != kOk) {
+    result.reason = ctx.reason;
+    return result;
+  }
+
+  const uint32_t* options = link->describeOptions;
+  if (options[0] != 0 || options[1] != 0 || options[2] != 0) {
+    put(out.argTypes, link->argTypes);
+    put(out.attr32List, link->attr32List);
+    put(out.attr213List, link->attr213List);
+    resources.arraysHandedOut = true;
+  }
+  if (ctx.refCursorCount != 0) {
+    put(out.refCursorCount, ctx.refCursorCount);
+    put(out.refCursorPositions, refCursorPositions(ctx));
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace
+
+extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSql(
+    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
+    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
+    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema) {
+  if (statement == nullptr) return 0;
+  const Request req{handles,        statement,       UINT64_MAX,   serverVersion,
+                    {describeOption1, describeOption2, describeOption3}, defaultSchema};
+  const Outputs out{markerCountOut,        argTypesOut,   refCursorCountOut,
+                    refCursorPositionsOut, attr32ListOut, attr213ListOut};
+  return translate(req, out).ok ? 1 : 0;
+}
+
+extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
+    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
+    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
+    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema,
+    uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut) {
+  put(reasonOut, 0u);
+  if (statement == nullptr || statementCapacity == 0) {
+    put(reasonOut, kReasonMalformed);
+    return 0;
+  }
+  // The outputs are collected here and handed on unless the result did not fit.
+  uint16_t markerCount = 0, refCursorCount = 0;
+  uint16_t* argTypes = nullptr;
+  uint16_t* positions = nullptr;
+  uint8_t *attr32 = nullptr, *attr213 = nullptr;
+  const Request req{handles,        statement,       statementCapacity, serverVersion,
+                    {describeOption1, describeOption2, describeOption3}, defaultSchema};
+  const Outputs out{&markerCount, &argTypes, &refCursorCount, &positions, &attr32, &attr213};
+  const Result r = translate(req, out);
+  put(requiredCapacityOut, r.required > UINT32_MAX ? UINT32_MAX : uint32_t(r.required));
+  put(reasonOut, r.reason);
+  if (r.noRoom) return 0;
+  put(markerCountOut, markerCount);
+  put(refCursorCountOut, refCursorCount);
+  if (r.ok) {
+    const bool describing = describeOption1 != 0 || describeOption2 != 0 || describeOption3 != 0;
+    if (describing) {
+      put(argTypesOut, argTypes);
+      put(attr32ListOut, attr32);
+      put(attr213ListOut, attr213);
+    }
+    if (refCursorCount != 0) put(refCursorPositionsOut, positions);
+  }
+  return r.ok ? 1 : 0;
+}

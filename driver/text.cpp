@@ -1,0 +1,145 @@
+// Wide-text routines shared by the translators. Every routine stays inside the terminated text it
+// is given: comparisons stop at the first difference, and a terminator always differs from the
+// (non-empty) ASCII needles.
+#include "driver/text.h"
+
+#include <string>
+
+#include "driver/trace.h"
+
+size_t bcuLength(const uint16_t* text) {
+  size_t n = 0;
+  while (text[n] != 0) ++n;
+  return n;
+}
+
+bool bcuStartsWithNoCase(const uint16_t* p, const char* needle) {
+  for (; *needle != 0; ++p, ++needle) {
+    if (bcuUpper(*p) != bcuUpper(static_cast<unsigned char>(*needle))) return false;
+  }
+  return true;
+}
+
+const uint16_t* bcuFindSkipLiteral(const uint16_t* p, const char* needle) {
+  if (*p == 0) return nullptr;
+  for (;;) {
+    if (bcuStartsWithNoCase(p, needle)) return p;
+    if (*p == '\'') {
+      // A literal runs to the next quote, or to a "*/" that closes a comment around it.
+      do {
+        ++p;
+        if (*p == 0) return nullptr;
+      } while (*p != '\'' && !(*p == '*' && p[1] == '/'));
+    }
+    ++p;
+    if (*p == 0) return nullptr;
+  }
+}
+
+const uint16_t* bcuFstristr_SkipLiteral(const uint16_t* haystack, const char* needle) {
+  bcuTrace("bcuFstristr_SkipLiteral", 0u);
+  return bcuFindSkipLiteral(haystack, needle);
+}
+
+void bcuTrimBlanksW(uint16_t* text, int64_t length) {
+  bcuTrace("bcuTrimBlanksW", 0u);
+  for (int64_t i = length - 1; i >= 0 && text[i] == ' '; --i) text[i] = 0;
+}
+
+uint16_t* bcuFillW(uint16_t* dest, uint16_t c, size_t count) {
+  for (size_t i = 0; i < count; ++i) dest[i] = c;
+  return dest;
+}
+
+int bcuNamesEqual(const uint16_t* a, const uint16_t* b) {
+  const bool exact = *a == '"' || *b == '"';
+  if (*a == '"') ++a;
+  if (*b == '"') ++b;
+  for (;; ++a, ++b) {
+    const bool endA = *a == 0 || *a == '"';
+    const bool endB = *b == 0 || *b == '"';
+    if (endA || endB) return endA && endB ? 1 : 0;
+    if (exact ? *a != *b : bcuUpper(*a) != bcuUpper(*b)) return 0;
+  }
+}
+
+uint32_t bcuNumCharClauses(const uint16_t* text, const char* needle) {
+  bcuTrace("bcuNumCharClauses", text);
+  size_t step = 0;
+  while (needle[step] != 0) ++step;
+  if (step == 0) return 0;
+  uint32_t count = 0;
+  for (const uint16_t* m = bcuFstristr_SkipLiteral(text, needle); m != nullptr;
+       m = bcuFstristr_SkipLiteral(m + step, needle)) {
+    ++count;
+  }
+  return count;
+}
+
+uint32_t bcuNumEscapeClauses(const uint16_t* text) {
+  bcuTrace("bcuNumEscapeClauses", text);
+  uint32_t count = 0;
+  for (const uint16_t* m = bcuFstristr_SkipLiteral(text, "--(*"); m != nullptr;
+       m = bcuFstristr_SkipLiteral(m + 4, "--(*")) {
+    ++count;
+  }
+  for (const uint16_t* m = bcuFstristr_SkipLiteral(text, "{"); m != nullptr;
+       m = bcuFstristr_SkipLiteral(m + 1, "{")) {
+    ++count;
+  }
+  return count;
+}
+
+void bcuRemoveControlChars(std::span<uint16_t> text) {
+  bcuTrace("bcuRemoveControlChars", text.data());
+  bool inLiteral = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const uint16_t c = text[i];
+    if (c == '\'') {
+      inLiteral = !inLiteral;
+    } else if (!inLiteral && c >= 1 && c <= 31) {
+      text[i] = ' ';
+      // "a\r\nb": the carriage return becomes a blank and the line feed stays.
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+  }
+}
+
+void bcuReplaceOutputParams(uint16_t* callText) {
+  bcuTrace("bcuReplaceOutputParams", callText);
+  uint16_t* open = callText;
+  while (*open != 0 && *open != '(') ++open;
+  if (*open == 0) return;
+  // "(x OUTPUT, y)" becomes "(?        , y)": blank from the keyword's end back to the delimiter.
+  const uint16_t* m = bcuFstristr_SkipLiteral(open, "OUTPUT");
+  while (m != nullptr) {
+    uint16_t* q = const_cast<uint16_t*>(m) + 5;
+    for (;;) {
+      *q = ' ';
+      if (q[-1] == ',' || q[-1] == '(') break;
+      --q;
+    }
+    *q = '?';
+    m = bcuFstristr_SkipLiteral(q, "OUTPUT");
+  }
+}
+
+namespace {
+const uint16_t* skipSpace(const uint16_t* p) {
+  while (bcuIsSpace(*p)) ++p;
+  return p;
+}
+}  // namespace
+
+uint16_t* bcuVerifyVendorFindType(uint16_t* text) {
+  bcuTrace("bcuVerifyVendorFindType", 0u);
+  static constexpr const char* kPrefixTokens[] = {"vendor",  "(", "Microsoft", ")", ",",
+                                                  "product", "(", "ODBC",      ")"};
+  const uint16_t* p = text;
+  for (const char* token : kPrefixTokens) {
+    p = skipSpace(p);
+    if (!bcuStartsWithNoCase(p, token)) return nullptr;
+    p += std::char_traits<char>::length(token);
+  }
+  return const_cast<uint16_t*>(skipSpace(p));
+}

@@ -1,0 +1,58 @@
+// Wide-text routines shared by the translators: the case-ignoring search that skips quoted
+// literals, blank trimming and filling, identifier comparison, clause counting, control-character
+// blanking and the OUTPUT-argument rewrite of a call. Text is null-terminated uint16_t.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+/// White space as the clause search sees it: blank, tab, line feed, vertical tab, form feed and
+/// carriage return. No other character counts, whatever the host's locale.
+inline bool bcuIsSpace(uint16_t c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+/// Upper-cases one code unit (ASCII letters; every other unit stays).
+inline uint16_t bcuUpper(uint16_t c) { return (c >= 'a' && c <= 'z') ? uint16_t(c - 32) : c; }
+
+/// Returns p + 1, also on the terminator.
+inline const uint16_t* bcuNext(const uint16_t* p) { return p + 1; }
+
+/// First match of needle (ASCII, case ignored) in haystack, or null. A single-quoted literal is
+/// skipped from its opening quote to the next quote or to the next "*\/"; a match may begin on an
+/// opening quote but never inside a literal. An empty haystack yields null. Traces itself.
+const uint16_t* bcuFstristr_SkipLiteral(const uint16_t* haystack, const char* needle);
+/// The same without the trace line, for callers that account for trace lines themselves.
+const uint16_t* bcuFindSkipLiteral(const uint16_t* haystack, const char* needle);
+
+/// True when the text at p starts with needle, ASCII letters compared without case. Never reads
+/// past a terminator in p.
+bool bcuStartsWithNoCase(const uint16_t* p, const char* needle);
+
+/// Replaces blanks (U+0020 only) with terminators from text[length - 1] towards the start until
+/// a non-blank; length <= 0 does nothing. Traces itself.
+void bcuTrimBlanksW(uint16_t* text, int64_t length);
+
+/// Writes count copies of c from dest on; returns dest.
+uint16_t* bcuFillW(uint16_t* dest, uint16_t c, size_t count);
+
+/// Compares two identifiers: exactly when either begins with '"' (that quote skipped), else
+/// upper-cased; a name ends at its terminator or a '"'. Returns 1 when equal, 0 otherwise.
+int bcuNamesEqual(const uint16_t* a, const uint16_t* b);
+
+/// Count of "--(*" and '{' openings, found with the literal-skipping search. Traces itself.
+uint32_t bcuNumEscapeClauses(const uint16_t* text);
+/// Count of non-overlapping occurrences of needle, found with the literal-skipping search.
+uint32_t bcuNumCharClauses(const uint16_t* text, const char* needle);
+
+/// Outside single-quoted literals, turns characters 1..31 into blanks; CR LF becomes blank LF.
+void bcuRemoveControlChars(std::span<uint16_t> text);
+
+/// Turns each OUTPUT argument of a call's argument list ("x OUTPUT") into "?" and blanks.
+void bcuReplaceOutputParams(uint16_t* callText);
+
+/// Checks the vendor prefix of a long-form clause ("vendor(Microsoft),product(ODBC)", white space
+/// allowed between the tokens, case ignored) in the text after "--(*". Returns the keyword start
+/// after the prefix and its white space, or null. Traces itself.
+uint16_t* bcuVerifyVendorFindType(uint16_t* text);
+
+/// Length of a terminated text in code units.
+size_t bcuLength(const uint16_t* text);

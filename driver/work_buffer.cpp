@@ -1,0 +1,133 @@
+// Gap buffer of the statement under translation. Storage starts inline (short statements, the
+// common case, need no allocation) and moves to the heap when the text outgrows it.
+#include "driver/work_buffer.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "driver/memory.h"
+
+namespace {
+
+void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
+  if (units != 0) std::memmove(to, from, units * sizeof(uint16_t));
+}
+
+// Moves the storage to a block of at least `units` code units, keeping the left part at the start
+// and the right part anchored at the end.
+Status grow(WorkBuffer* wb, uint64_t units) {
+  uint64_t capacity = std::max<uint64_t>(units, uint64_t(wb->capacity) * 2);
+  if (capacity > UINT32_MAX) capacity = units;
+  if (capacity > UINT32_MAX) return kFail;
+  auto* block = static_cast<uint16_t*>(rawAlloc(capacity * sizeof(uint16_t)));
+  if (block == nullptr) return kFail;
+  const uint32_t rightUnits = wb->rightEnd - wb->gapEnd + 1;  // with its terminator
+  const uint32_t newGapEnd = uint32_t(capacity) - rightUnits;
+  moveUnits(block, wb->data, wb->gapStart);
+  moveUnits(block + newGapEnd, wb->data + wb->gapEnd, rightUnits);
+  if (wb->data != wb->inlineStore) rawFree(wb->data);
+  wb->data = block;
+  wb->capacity = uint32_t(capacity);
+  wb->gapEnd = newGapEnd;
+  wb->rightEnd = uint32_t(capacity) - 1;
+  return kOk;
+}
+
+}  // namespace
+
+Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text) {
+  wb->data = wb->inlineStore;
+  wb->capacity = WorkBuffer::kInlineUnits;
+  wb->generation = 0;
+  const uint64_t needed = uint64_t(text.size()) + 1;
+  if (needed > wb->capacity) {
+    // Room for the text and a quarter more, so that markers and rewrites rarely reallocate.
+    const uint64_t capacity = needed + needed / 4 + 64;
+    if (capacity > UINT32_MAX) return kFail;
+    wb->data = static_cast<uint16_t*>(rawAlloc(capacity * sizeof(uint16_t)));
+    if (wb->data == nullptr) {
+      wb->data = wb->inlineStore;
+      return kFail;
+    }
+    wb->capacity = uint32_t(capacity);
+  }
+  moveUnits(wb->data, text.data(), text.size());
+  wb->gapStart = uint32_t(text.size());
+  wb->gapEnd = wb->rightEnd = wb->capacity - 1;
+  wb->data[wb->rightEnd] = 0;
+  return kOk;
+}
+
+void wbRelease(WorkBuffer* wb) {
+  if (wb->data != nullptr && wb->data != wb->inlineStore) rawFree(wb->data);
+  wb->data = nullptr;
+}
+
+void wbMoveGap(WorkBuffer* wb, uint32_t pos) {
+  assert(pos <= wbLength(wb));
+  if (pos < wb->gapStart) {
+    const uint32_t n = wb->gapStart - pos;
+    moveUnits(wb->data + wb->gapEnd - n, wb->data + pos, n);
+    wb->gapStart = pos;
+    wb->gapEnd -= n;
+  } else if (pos > wb->gapStart) {
+    const uint32_t n = pos - wb->gapStart;
+    moveUnits(wb->data + wb->gapStart, wb->data + wb->gapEnd, n);
+    wb->gapStart = pos;
+    wb->gapEnd += n;
+  }
+}
+
+uint16_t* wbFlatten(WorkBuffer* wb) {
+  wbMoveGap(wb, wbLength(wb));
+  // The gap now holds only free room before the right part's terminator, which is at
+  // gapEnd == rightEnd; terminating at gapStart is either inside the gap or that terminator.
+  wb->data[wb->gapStart] = 0;
+  return wb->data;
+}
+
+Status wbReserveFlat(WorkBuffer* wb, uint32_t units) {
+  if (units <= wb->capacity) return kOk;
+  return grow(wb, units);
+}
+
+void wbAdoptFlat(WorkBuffer* wb) {
+  uint32_t length = 0;
+  while (length + 1 < wb->capacity && wb->data[length] != 0) ++length;
+  wb->gapStart = length;
+  wb->gapEnd = wb->rightEnd = wb->capacity - 1;
+  wb->data[wb->rightEnd] = 0;
+  ++wb->generation;
+}
+
+Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const uint16_t> text,
+                 uint16_t** moved) {
+  uint32_t fromAt = uint32_t(from - wb->data);
+  const uint32_t toAt = uint32_t(to - wb->data);
+  assert(fromAt >= wb->gapEnd && fromAt <= toAt && toAt <= wb->rightEnd);
+  const int64_t delta = int64_t(text.size()) - int64_t(toAt - fromAt);
+  if (delta > int64_t(wb->gapEnd - wb->gapStart)) {
+    const uint32_t beforeFrom = fromAt - wb->gapEnd;
+    const uint32_t afterTo = wb->rightEnd - toAt;
+    if (grow(wb, uint64_t(wbLength(wb)) + uint64_t(delta) + 1) != kOk) return kFail;
+    fromAt = wb->gapEnd + beforeFrom;
+    assert(wb->rightEnd - afterTo >= fromAt);
+    (void)afterTo;
+  }
+  // The text between the gap and `from` moves by -delta; the text from `to` on stays put.
+  const uint32_t between = fromAt - wb->gapEnd;
+  const uint32_t newGapEnd = uint32_t(int64_t(wb->gapEnd) - delta);
+  moveUnits(wb->data + newGapEnd, wb->data + wb->gapEnd, between);
+  wb->gapEnd = newGapEnd;
+  const uint32_t newFrom = newGapEnd + between;
+  moveUnits(wb->data + newFrom, text.data(), text.size());
+  *moved = wb->data + newFrom;
+  return kOk;
+}
+
+void wbCopyOut(const WorkBuffer* wb, uint16_t* out) {
+  moveUnits(out, wb->data, wb->gapStart);
+  moveUnits(out + wb->gapStart, wb->data + wb->gapEnd, wb->rightEnd - wb->gapEnd);
+  out[wbLength(wb)] = 0;
+}
