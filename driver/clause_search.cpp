@@ -15,6 +15,7 @@
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/translators.h"
+#include "driver/unit_scan.h"
 #include "driver/work_buffer.h"
 
 namespace {
@@ -28,9 +29,11 @@ void traceSearches(uint32_t found) {
 
 // Logical positions of every match of needle from start on, as the literal algorithm finds them
 // when it searches again from one needle length past each match.
-[[nodiscard]] bool collectMatches(const uint16_t* text, uint32_t start, const char* needle,
-                                  uint32_t step, PosList* out) {
+[[nodiscard]] bool collectMatches(const uint16_t* text, uint32_t length, uint32_t start,
+                                  const char* needle, uint32_t step, PosList* out) {
   out->clear();
+  // Literals only hide matches, so a needle absent from the raw text has no match at all.
+  if (start >= length || !bcuHasSequence({text + start, length - start}, needle)) return true;
   for (const uint16_t* m = bcuFindSkipLiteral(text + start, needle); m != nullptr;
        m = bcuFindSkipLiteral(m + step, needle)) {
     if (!out->push(uint32_t(m - text))) return false;
@@ -80,7 +83,7 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
 
   PosList openings;
   CloseStack closes;
-  if (!collectMatches(text, start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
   uint32_t generation = wb->generation;
   uint32_t bound = wbLength(wb);
 
@@ -104,7 +107,7 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
       // the closings after it again.
       text = wbFlatten(wb);
       if (bound > wbLength(wb)) bound = wbLength(wb);
-      if (!collectMatches(text, start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
       while (openings.size != 0 && openings.back() >= bound) openings.pop();
       closes.fromEnd.clear();
       if (!moveGapLeft(wb, bound, &closes)) return bcoFail(ctx, kReasonNoMemory);
@@ -125,7 +128,7 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
   bcuTrace("bcuReplaceEscapeClause", text);
 
   PosList openings;
-  if (!collectMatches(text, 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
   for (;;) {
     traceSearches(openings.size);
     if (openings.size == 0) return kOk;
@@ -156,7 +159,7 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
       // Something rewrote the whole statement: find the long forms before this one again.
       text = wbFlatten(wb);
       length = wbLength(wb);
-      if (!collectMatches(text, 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
       while (openings.size != 0 && openings.back() >= openAt) openings.pop();
     }
   }
@@ -168,7 +171,9 @@ Status bcuReplaceVendorStrings(ConversionContext* ctx) {
   if (const Status status = bcuReplaceEscapeClause(ctx); status != kOk) return status;
   if (const Status status = bcuReplaceShorthandExt(ctx, 0); status != kOk) return status;
   uint16_t* text = wbFlatten(wb);
-  bcuTrimBlanksW(text, wbLength(wb));
-  wbAdoptFlat(wb);
+  uint32_t length = wbLength(wb);
+  bcuTrimBlanksW(text, length);
+  while (length != 0 && text[length - 1] == 0) --length;
+  wbAdoptFlatLength(wb, length);
   return kOk;
 }

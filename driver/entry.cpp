@@ -9,6 +9,8 @@
 #include "driver/markers.h"
 #include "driver/memory.h"
 #include "driver/text.h"
+#include "driver/trace.h"
+#include "driver/unit_scan.h"
 #include "driver/work_buffer.h"
 #include "tvrnsql.h"
 
@@ -68,6 +70,21 @@ struct WorkScope {
   ~WorkScope() { wbRelease(wb); }
 };
 
+// A statement in which no pass would find anything to do: no control character, no clause
+// opening, no marker and no trailing blank. It is its own translation.
+bool isQuiet(std::span<const uint16_t> text) {
+  return text.empty() || (text.back() != ' ' && bcuHasNothingToTranslate(text));
+}
+
+// What the marker pass does observably for a quiet statement: its scratch allocation, which can
+// fail, and a count of 0.
+Status quietMarkerPass(ConversionContext* ctx) {
+  MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kMarkerScratchBytes, 0)));
+  if (!scratch) return bcoFail(ctx, kReasonNoMemory);
+  ctx->markerCount = 0;
+  return kOk;
+}
+
 // The 1-based positions of the cursor-reference binds among the first markerCount +
 // refCursorCount arguments, ascending, at the start of a malloc'ed array of that many entries.
 uint16_t* refCursorPositions(const ConversionContext& ctx) {
@@ -104,32 +121,44 @@ Result translate(const Request& req, const Outputs& out) {
   put(out.markerCount, uint16_t{0});
   put(out.refCursorCount, uint16_t{0});
 
-  uint64_t length = 0;
-  while (length < req.capacity && req.statement[length] != 0) ++length;
+  const uint64_t length = bcuTerminatedLength(req.statement, req.capacity);
   if (length == req.capacity) {
     result.reason = kReasonMalformed;  // not terminated within its capacity
     return result;
   }
-  WorkBuffer wb;
-  if (length >= UINT32_MAX - 1 || wbInit(&wb, {req.statement, size_t(length)}) != kOk) {
-    wb.data = nullptr;
+  if (length >= UINT32_MAX - 1) {
     result.reason = kReasonNoMemory;
     return result;
   }
-  WorkScope workScope{&wb};
-  ctx.work = &wb;
+  const std::span<const uint16_t> input(req.statement, size_t(length));
 
-  bcuRemoveControlChars({wb.data, wb.gapStart});
-  Status status = bcuReplaceVendorStrings(&ctx);
-  if (status == kOk) {
-    status = bcoParseParmMarkers(&ctx, 1);
+  Status status = kOk;
+  WorkBuffer wb;
+  wb.data = nullptr;
+  WorkScope workScope{&wb};
+  const bool quiet = !bcuTraceOn() && isQuiet(input);
+  if (quiet) {
+    status = quietMarkerPass(&ctx);
     put(out.markerCount, ctx.markerCount);
+  } else {
+    if (wbInit(&wb, input) != kOk) {
+      result.reason = kReasonNoMemory;
+      return result;
+    }
+    ctx.work = &wb;
+    bcuRemoveControlChars({wb.data, wb.gapStart});
+    status = bcuReplaceVendorStrings(&ctx);
+    if (status == kOk) {
+      status = bcoParseParmMarkers(&ctx, 1);
+      put(out.markerCount, ctx.markerCount);
+    }
   }
 
   // The caller's buffer is written once: with the replacement block of a call clause, or with the
-  // working text (also a partial one after a failure).
+  // working text (also a partial one after a failure). A quiet statement is its own result.
   const bool useBlock = status == kOk && ctx.rewrittenText != nullptr;
-  const uint64_t resultLength = useBlock ? bcuLength(ctx.rewrittenText) : wbLength(&wb);
+  const uint64_t resultLength =
+      useBlock ? bcuLength(ctx.rewrittenText) : quiet ? length : wbLength(&wb);
   result.required = resultLength + 1;
   if (result.required > req.capacity) {
     result.noRoom = true;
@@ -138,7 +167,7 @@ Result translate(const Request& req, const Outputs& out) {
   }
   if (useBlock) {
     std::memcpy(req.statement, ctx.rewrittenText, result.required * sizeof(uint16_t));
-  } else {
+  } else if (!quiet) {
     wbCopyOut(&wb, req.statement);
   }
   if (status != kOk) {

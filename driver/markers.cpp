@@ -10,6 +10,7 @@
 #include "driver/memory.h"
 #include "driver/text.h"
 #include "driver/trace.h"
+#include "driver/unit_scan.h"
 #include "driver/work_buffer.h"
 
 namespace {
@@ -96,9 +97,8 @@ MarkerScan scanMarkers(const uint16_t* s, uint32_t length, uint32_t first, Visit
 
 }  // namespace
 
-Status bcoNullEndSQL(uint16_t* text) {
+Status bcoNullEndSQL(uint16_t* text, size_t length) {
   bcuTrace("bcoNullEndSQL", 0u);
-  const size_t length = bcuLength(text);
   if (length == 0) return kFail;
   size_t at = length - 1;
   while (text[at] == ' ') {
@@ -112,15 +112,21 @@ Status bcoNullEndSQL(uint16_t* text) {
 
 Status bcoParseParmMarkers(ConversionContext* ctx, uint32_t firstNumber) {
   bcuTrace("bcoParseParmMarkers", ctx);
-  MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kScratchUnits * 2, 0)));
+  MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kMarkerScratchBytes, 0)));
   if (!scratch) return bcoFail(ctx, kReasonNoMemory);
 
   WorkBuffer* wb = ctx->work;
   uint16_t* text = wbFlatten(wb);
-  if (bcoNullEndSQL(text) == kOk) wbAdoptFlat(wb);
+  if (bcoNullEndSQL(text, wbLength(wb)) == kOk) wbAdoptFlat(wb);  // nothing after the search
   text = wb->data;
   const uint32_t length = wbLength(wb);
 
+  // Without '?' and ':' there is no marker to count or number.
+  static constexpr uint16_t kMarkerUnits[] = {'?', ':'};
+  if (!bcuHasAnyUnit({text, length}, kMarkerUnits)) {
+    ctx->markerCount = 0;
+    return kOk;
+  }
   // First pass: count, and find out how much the numbers add.
   const MarkerScan scan = scanMarkers(text, length, firstNumber, [](uint32_t, uint32_t) {});
   if (scan.numbered != 0 || scan.overflow) {
@@ -148,7 +154,7 @@ Status bcoParseParmMarkers(ConversionContext* ctx, uint32_t firstNumber) {
     });
     std::memmove(text + out, source + copied, (length - copied) * sizeof(uint16_t));
     text[newLength] = 0;
-    wbAdoptFlat(wb);
+    wbAdoptFlatLength(wb, newLength);
   }
   if (scan.overflow) return bcoFail(ctx, kReasonMalformed);
   ctx->markerCount = uint16_t(scan.count);

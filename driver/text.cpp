@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/trace.h"
+#include "driver/unit_scan.h"
 
 size_t bcuLength(const uint16_t* text) {
   size_t n = 0;
@@ -22,8 +23,10 @@ bool bcuStartsWithNoCase(const uint16_t* p, const char* needle) {
 
 const uint16_t* bcuFindSkipLiteral(const uint16_t* p, const char* needle) {
   if (*p == 0) return nullptr;
+  if (*needle == 0) return p;
+  const uint16_t firstUpper = bcuUpper(static_cast<unsigned char>(*needle));
   for (;;) {
-    if (bcuStartsWithNoCase(p, needle)) return p;
+    if (bcuUpper(*p) == firstUpper && bcuStartsWithNoCase(p, needle)) return p;
     if (*p == '\'') {
       // A literal runs to the next quote, or to a "*/" that closes a comment around it.
       do {
@@ -92,6 +95,7 @@ uint32_t bcuNumEscapeClauses(const uint16_t* text) {
 
 void bcuRemoveControlChars(std::span<uint16_t> text) {
   bcuTrace("bcuRemoveControlChars", text.data());
+  if (!bcuHasControlUnit(text)) return;
   bool inLiteral = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const uint16_t c = text[i];

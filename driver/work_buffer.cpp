@@ -95,6 +95,10 @@ Status wbReserveFlat(WorkBuffer* wb, uint32_t units) {
 void wbAdoptFlat(WorkBuffer* wb) {
   uint32_t length = 0;
   while (length + 1 < wb->capacity && wb->data[length] != 0) ++length;
+  wbAdoptFlatLength(wb, length);
+}
+
+void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
   wb->gapStart = length;
   wb->gapEnd = wb->rightEnd = wb->capacity - 1;
   wb->data[wb->rightEnd] = 0;

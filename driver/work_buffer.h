@@ -54,6 +54,8 @@ uint16_t* wbFlatten(WorkBuffer* wb);
 /// Takes the flat text, as changed in place, back into the gap layout and raises the generation,
 /// which tells the clause search that any text may have changed.
 void wbAdoptFlat(WorkBuffer* wb);
+/// The same when the caller knows the flat text's length.
+void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length);
 
 /// Replaces the right-part range [from, to) by text, moving only the right-part text between the
 /// gap and from. Returns the new position of from through *moved (the storage may move, so every

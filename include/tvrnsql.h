@@ -64,8 +64,9 @@ TVRNSQL_API int32_t ODBCSqlToTVRNSql(void **handles, uint16_t *statement, uint16
  * When the result does not fit, the call returns 0 with TVRNSQL_REASON_NO_ROOM, writes the needed
  * capacity, leaves the statement buffer unchanged, writes no other output and releases any
  * argument arrays it built: call again with a larger buffer. After any other failure the partial
- * translation is copied back when it fits (as ODBCSqlToTVRNSql does) and the outputs behave as
- * for ODBCSqlToTVRNSql. A statement that is not terminated within statementCapacity fails with
+ * translation is copied back (as ODBCSqlToTVRNSql does) and the outputs behave as for
+ * ODBCSqlToTVRNSql; a partial translation that does not fit leaves the buffer and the outputs
+ * unchanged, with the failure's own reason. A statement that is not terminated within statementCapacity fails with
  * TVRNSQL_REASON_MALFORMED and is left unchanged. */
 TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     void **handles, uint16_t *statement, uint16_t *markerCountOut, uint16_t **argTypesOut,

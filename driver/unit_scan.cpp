@@ -1,0 +1,141 @@
+// Whole-text unit checks. With SSE2 they compare eight units per step; only units inside the span
+// are ever loaded (the tail is checked one unit at a time).
+#include "driver/unit_scan.h"
+
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+#if defined(__SSE2__)
+inline __m128i load8(const uint16_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+#endif
+
+bool scalarHasAny(std::span<const uint16_t> text, std::span<const uint16_t> units) {
+  for (uint16_t c : text) {
+    for (uint16_t u : units) {
+      if (c == u) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool bcuHasControlUnit(std::span<const uint16_t> text) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i thirtyOne = _mm_set1_epi16(31);
+  const __m128i zero = _mm_setzero_si128();
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i v = load8(text.data() + i);
+    // v <= 31 exactly when saturating v - 31 is 0; the terminator (0) is excluded.
+    const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, thirtyOne), zero);
+    const __m128i nul = _mm_cmpeq_epi16(v, zero);
+    if (_mm_movemask_epi8(_mm_andnot_si128(nul, low)) != 0) return true;
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    if (text[i] >= 1 && text[i] <= 31) return true;
+  }
+  return false;
+}
+
+bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  __m128i probes[8];
+  const size_t k = units.size() < 8 ? units.size() : 8;
+  for (size_t j = 0; j < k; ++j) probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i v = load8(text.data() + i);
+    __m128i hit = _mm_setzero_si128();
+    for (size_t j = 0; j < k; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
+    if (_mm_movemask_epi8(hit) != 0) return true;
+  }
+#endif
+  return scalarHasAny(text.subspan(i), units);
+}
+
+bool bcuHasSequence(std::span<const uint16_t> text, const char* seq) {
+  const size_t n = std::strlen(seq);
+  if (n == 0) return true;
+  if (text.size() < n) return false;
+  const uint16_t first = static_cast<unsigned char>(seq[0]);
+  size_t i = 0;
+  const size_t last = text.size() - n;  // last index where seq can start
+  auto matchesAt = [&](size_t at) {
+    for (size_t j = 1; j < n; ++j) {
+      if (text[at + j] != static_cast<unsigned char>(seq[j])) return false;
+    }
+    return true;
+  };
+#if defined(__SSE2__)
+  const __m128i probe = _mm_set1_epi16(static_cast<short>(first));
+  for (; i + 8 <= last + 1; i += 8) {
+    int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(load8(text.data() + i), probe));
+    while (mask != 0) {
+      const size_t at = i + size_t(__builtin_ctz(unsigned(mask))) / 2;
+      if (matchesAt(at)) return true;
+      mask &= ~(3 << ((at - i) * 2));
+    }
+  }
+#endif
+  for (; i <= last; ++i) {
+    if (text[i] == first && matchesAt(i)) return true;
+  }
+  return false;
+}
+
+bool bcuHasNothingToTranslate(std::span<const uint16_t> text) {
+  static constexpr uint16_t kActive[] = {'{', '?', ':'};
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i thirtyOne = _mm_set1_epi16(31);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i brace = _mm_set1_epi16('{');
+  const __m128i question = _mm_set1_epi16('?');
+  const __m128i colon = _mm_set1_epi16(':');
+  const __m128i dash = _mm_set1_epi16('-');
+  const __m128i paren = _mm_set1_epi16('(');
+  const __m128i star = _mm_set1_epi16('*');
+  // Eight start positions per step; "--(*" is looked for with loads shifted by one to three.
+  for (; i + 11 <= text.size(); i += 8) {
+    const uint16_t* p = text.data() + i;
+    const __m128i v = load8(p);
+    __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi16(v, zero),
+                                   _mm_cmpeq_epi16(_mm_subs_epu16(v, thirtyOne), zero));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, brace));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, question));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, colon));
+    const __m128i open = _mm_and_si128(
+        _mm_and_si128(_mm_cmpeq_epi16(v, dash), _mm_cmpeq_epi16(load8(p + 1), dash)),
+        _mm_and_si128(_mm_cmpeq_epi16(load8(p + 2), paren), _mm_cmpeq_epi16(load8(p + 3), star)));
+    if (_mm_movemask_epi8(_mm_or_si128(hit, open)) != 0) return false;
+  }
+#endif
+  // Start positions from i on are checked one unit at a time.
+  const std::span<const uint16_t> rest = text.subspan(i);
+  return !bcuHasControlUnit(rest) && !bcuHasAnyUnit(rest, kActive) &&
+         !bcuHasSequence(rest, "--(*");
+}
+
+size_t bcuTerminatedLength(const uint16_t* text, uint64_t limit) {
+  // Unit by unit (a wider load could read past the terminator), unrolled so that the loads of
+  // one step are independent of each other.
+  uint64_t n = 0;
+  while (n + 4 <= limit) {
+    if (text[n] == 0) return n;
+    if (text[n + 1] == 0) return n + 1;
+    if (text[n + 2] == 0) return n + 2;
+    if (text[n + 3] == 0) return n + 3;
+    n += 4;
+  }
+  while (n < limit && text[n] != 0) ++n;
+  return n;
+}
