@@ -39,6 +39,7 @@ struct Result {
   uint32_t reason;
   uint64_t required;
   bool noRoom;
+  bool countsWritten;  // the counts were written (the call got past the ServerLink)
 };
 
 template <typename T>
@@ -102,7 +103,7 @@ uint16_t* refCursorPositions(const ConversionContext& ctx) {
 }
 
 Result translate(const Request& req, const Outputs& out) {
-  Result result{false, 0, 0, false};
+  Result result{false, 0, 0, false, false};
   ConversionContext ctx{};
   ctx.rewriteOutputArgs = 1;
   auto* link = static_cast<ServerLink*>(rawAlloc(sizeof(ServerLink)));
@@ -120,6 +121,7 @@ Result translate(const Request& req, const Outputs& out) {
 
   put(out.markerCount, uint16_t{0});
   put(out.refCursorCount, uint16_t{0});
+  result.countsWritten = true;
 
   const uint64_t length = bcuTerminatedLength(req.statement, req.capacity);
   if (length == req.capacity) {
@@ -227,7 +229,7 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
   const Result r = translate(req, out);
   put(requiredCapacityOut, r.required > UINT32_MAX ? UINT32_MAX : uint32_t(r.required));
   put(reasonOut, r.reason);
-  if (r.noRoom) return 0;
+  if (r.noRoom || !r.countsWritten) return 0;
   put(markerCountOut, markerCount);
   put(refCursorCountOut, refCursorCount);
   if (r.ok) {
