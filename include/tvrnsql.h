@@ -91,8 +91,11 @@ TVRNSQL_API int32_t ParseSQLStr(const uint16_t *source, uint16_t *selectOut, uin
 #define TVRNSQL_SELECT_CAPACITY(n) ((uint64_t)(n) * ((uint64_t)(n) + 3u) / 2u + 16u)
 
 /* ParseSQLStr with capacities (code units, terminator included). When an output would not fit,
- * returns 0, writes nothing past either capacity and, if requiredSelectOut is not null, stores
- * there the room the SELECT text needs (terminator included); it is also stored on success. */
+ * returns 0, writes nothing past either capacity (selectOut then holds a truncated text without a
+ * terminator) and, if requiredSelectOut is not null, stores there the room the SELECT text needs
+ * (terminator included, capped at UINT32_MAX); it is also stored on success. A null buffer with
+ * capacity 0 asks for the room only. After a missing keyword or with an unknown mode,
+ * requiredSelectOut is left untouched. */
 TVRNSQL_API int32_t ParseSQLStrEx(const uint16_t *source, uint16_t *selectOut,
                                   uint32_t selectCapacity, uint16_t *tableOut,
                                   uint32_t tableCapacity, uint16_t mode,
