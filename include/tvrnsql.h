@@ -66,8 +66,9 @@ TVRNSQL_API int32_t ODBCSqlToTVRNSql(void **handles, uint16_t *statement, uint16
  * argument arrays it built: call again with a larger buffer. After any other failure the partial
  * translation is copied back (as ODBCSqlToTVRNSql does) and the outputs behave as for
  * ODBCSqlToTVRNSql; a partial translation that does not fit leaves the buffer and the outputs
- * unchanged, with the failure's own reason. A statement that is not terminated within statementCapacity fails with
- * TVRNSQL_REASON_MALFORMED and is left unchanged. */
+ * unchanged, with the failure's own reason. A statement that is not terminated within
+ * statementCapacity fails with TVRNSQL_REASON_MALFORMED and a required capacity of 0 (unknown),
+ * and is left unchanged. */
 TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     void **handles, uint16_t *statement, uint16_t *markerCountOut, uint16_t **argTypesOut,
     uint16_t *refCursorCountOut, uint16_t **refCursorPositionsOut, uint8_t **attr32ListOut,

@@ -1,0 +1,257 @@
+// Benchmarks of the translate entry point (ODBCSqlToTVRNSqlEx) on statements built here: long
+// plain text, many markers, many {escape} clauses, and a mix of short statements as applications
+// send them.
+//
+// A translation rewrites its input, so every iteration copies the statement into the buffer
+// first, inside the timed loop (pausing the timer costs more than a short translation). The
+// copy is cheap next to a translation; BM_CopyBaseline measures it alone.
+// Counters: "chars" is input code units per second; items_per_second is clauses (markers and
+// escape clauses) per second; "per_clause" is the time per clause.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tvrnsql.h"
+
+namespace {
+
+constexpr uint16_t kServerVersion = 8;
+
+/// A statement as terminated UTF-16 units.
+using Text = std::vector<uint16_t>;
+
+void append(Text* t, std::string_view s) { t->insert(t->end(), s.begin(), s.end()); }
+
+struct Translation {
+  int32_t result = 0;
+  uint16_t markers = 0;
+  uint32_t required = 0;
+  uint32_t reason = 0;
+};
+
+Translation translate(uint16_t* buffer, uint32_t capacity) {
+  Translation t;
+  uint16_t refCursors = 0;
+  t.result = ODBCSqlToTVRNSqlEx(nullptr, buffer, &t.markers, nullptr, &refCursors, nullptr, nullptr,
+                                nullptr, kServerVersion, 0, 0, 0, nullptr, capacity, &t.required,
+                                &t.reason);
+  return t;
+}
+
+// chars and clauses are per iteration.
+void setCounters(benchmark::State& state, double chars, double clauses) {
+  using benchmark::Counter;
+  state.counters["chars"] = Counter(chars, Counter::kIsIterationInvariantRate);
+  if (clauses > 0) {
+    state.SetItemsProcessed(int64_t(double(state.iterations()) * clauses));
+    state.counters["per_clause"] =
+        Counter(clauses, Counter::kIsIterationInvariantRate | Counter::kInvert);
+  }
+}
+
+// Ordinary SQL for the plain statement: literals (one with a doubled quote), a quoted
+// identifier, a block comment, numbers; no brace, "--(*", "?", ":" or line comment, so the
+// translation changes nothing.
+constexpr std::string_view kPlainPieces[] = {
+    " o.total > 100.50 AND",
+    " c.name = 'O''Brien' OR",
+    " \"Order Date\" >= '2024-01-31' AND",
+    " /* keep the plan */ o.status IN ('open', 'held') AND",
+    " UPPER(c.city) <> 'SAINT-ETIENNE' OR",
+    " o.id BETWEEN 1000 AND 2000 AND",
+};
+
+Text plainStatement(size_t units) {
+  Text t;
+  append(&t, "SELECT o.id, o.total, c.name FROM orders o, customers c WHERE o.cust = c.id AND");
+  for (size_t i = 0;; ++i) {
+    const std::string_view piece = kPlainPieces[i % std::size(kPlainPieces)];
+    if (t.size() + piece.size() > units) break;
+    append(&t, piece);
+  }
+  t.resize(units, 'x');  // pads the last word; length is exactly `units`
+  t.push_back(0);
+  return t;
+}
+
+Text markerStatement(int markers) {
+  Text t;
+  append(&t, "SELECT id, name FROM orders WHERE ");
+  for (int i = 0; i < markers; ++i) {
+    append(&t, i == 0 ? "(qty = ? AND note <> 'n/a')" : " OR (qty = ? AND note <> 'n/a')");
+  }
+  t.push_back(0);
+  return t;
+}
+
+Text escapeStatement(int clauses) {
+  Text t;
+  append(&t, "SELECT id FROM items WHERE ");
+  for (int i = 0; i < clauses; ++i) {
+    if (i != 0) append(&t, " OR ");
+    append(&t, "name LIKE 'ab\\_%' {escape '\\'}");
+  }
+  t.push_back(0);
+  return t;
+}
+
+// Translates `statement` once per iteration; it holds `clauses` clauses of which `markers` are
+// markers.
+void runLarge(benchmark::State& state, const Text& statement, int clauses, int markers) {
+  const size_t units = statement.size();  // with the terminator
+  // Room for the statement and the digits the markers gain (four at most each).
+  const uint32_t capacity = uint32_t(units + 4 * size_t(markers));
+  Text buffer(capacity);
+  std::memcpy(buffer.data(), statement.data(), units * sizeof(uint16_t));
+  const Translation check = translate(buffer.data(), capacity);
+  if (check.result != 1 || check.markers != markers) {
+    state.SkipWithError("the statement does not translate as expected");
+    return;
+  }
+  for (auto _ : state) {
+    std::memcpy(buffer.data(), statement.data(), units * sizeof(uint16_t));
+    benchmark::DoNotOptimize(translate(buffer.data(), capacity));
+    benchmark::ClobberMemory();
+  }
+  setCounters(state, double(units - 1), clauses);
+}
+
+void BM_CopyBaseline(benchmark::State& state) {
+  const Text statement = plainStatement(size_t(state.range(0)));
+  Text buffer(statement.size());
+  for (auto _ : state) {
+    std::memcpy(buffer.data(), statement.data(), statement.size() * sizeof(uint16_t));
+    benchmark::DoNotOptimize(buffer.data());
+    benchmark::ClobberMemory();
+  }
+  setCounters(state, double(statement.size() - 1), 0);
+}
+
+void BM_TranslatePlain(benchmark::State& state) {
+  const Text statement = plainStatement(size_t(state.range(0)));
+  // Nothing in it is translated: check that the text comes back unchanged.
+  Text buffer = statement;
+  if (translate(buffer.data(), uint32_t(buffer.size())).result != 1 || buffer != statement) {
+    state.SkipWithError("the plain statement changed");
+    return;
+  }
+  runLarge(state, statement, 0, 0);
+}
+
+void BM_TranslateMarkers(benchmark::State& state) {
+  const int markers = int(state.range(0));
+  runLarge(state, markerStatement(markers), markers, markers);
+}
+
+void BM_TranslateEscapes(benchmark::State& state) {
+  const int clauses = int(state.range(0));
+  runLarge(state, escapeStatement(clauses), clauses, 0);
+}
+
+// Short statements as applications send them, all in one array: a SELECT, UPDATE, DELETE or
+// INSERT of about 80 characters with one to four markers, none to two LIKE clauses with
+// {escape '\'}, and now and then a literal or a comment.
+struct ShortSet {
+  Text units;                     // the statements, each terminated
+  std::vector<uint32_t> offsets;  // start of each statement, then the end of the last
+  std::vector<uint16_t> markers;  // markers of each statement
+  uint64_t clauses = 0;           // markers and escape clauses of all statements
+};
+
+constexpr std::string_view kTables[] = {"orders", "clients", "items", "stock", "events"};
+constexpr std::string_view kColumns[] = {"id",    "name",  "total", "state",
+                                         "owner", "price", "qty",   "day"};
+
+ShortSet makeShortSet(size_t count) {
+  std::mt19937 rng(20240131);
+  auto pick = [&rng](auto& list) { return std::string(list[rng() % std::size(list)]); };
+  ShortSet set;
+  for (size_t s = 0; s < count; ++s) {
+    const int markers = 1 + int(rng() % 4);
+    const int kind = int(rng() % 4);   // 0 SELECT, 1 UPDATE, 2 DELETE, 3 INSERT
+    const uint32_t draw = rng() % 10;  // none to two LIKE clauses, fewer more often
+    const int escapes = kind == 3 ? 0 : draw < 5 ? 0 : draw < 8 ? 1 : 2;
+    const bool literal = rng() % 3 == 0;
+    const int comment = int(rng() % 6);  // 0 block comment, 1 line comment at the end
+    const std::string table = pick(kTables);
+
+    std::string sql = comment == 0 ? "/* app */ " : "";
+    std::vector<std::string> conditions;
+    int left = markers;
+    if (kind == 3) {
+      std::string columns, values;
+      for (int i = 0; i < markers; ++i) {
+        columns += (i ? ", " : "") + pick(kColumns);
+        values += i ? ", ?" : "?";
+      }
+      if (literal) {
+        columns += ", note";
+        values += ", 'n/a'";
+      }
+      sql += "INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")";
+    } else {
+      if (kind == 0) sql += "SELECT " + pick(kColumns) + " FROM " + table;
+      if (kind == 1) {
+        sql += "UPDATE " + table + " SET " + pick(kColumns) + " = ?";
+        --left;  // the first marker is in the SET list
+      }
+      if (kind == 2) sql += "DELETE FROM " + table;
+      for (int i = 0; i < left; ++i) conditions.push_back(pick(kColumns) + " = ?");
+      for (int i = 0; i < escapes; ++i) conditions.push_back("code LIKE 'a\\_%' {escape '\\'}");
+      if (literal) conditions.push_back("state <> 'done'");
+      for (size_t i = 0; i < conditions.size(); ++i) {
+        sql += (i ? " AND " : " WHERE ") + conditions[i];
+      }
+    }
+    if (comment == 1) sql += " -- by id";
+    set.offsets.push_back(uint32_t(set.units.size()));
+    append(&set.units, sql);
+    set.units.push_back(0);
+    set.markers.push_back(uint16_t(markers));
+    set.clauses += uint64_t(markers + escapes);
+  }
+  set.offsets.push_back(uint32_t(set.units.size()));
+  return set;
+}
+
+void BM_TranslateShort(benchmark::State& state) {
+  constexpr size_t kStatements = 10000;
+  constexpr uint32_t kCapacity = 512;
+  static const ShortSet set = makeShortSet(kStatements);
+  Text buffer(kCapacity);
+  for (size_t i = 0; i < kStatements; ++i) {
+    const uint32_t begin = set.offsets[i], end = set.offsets[i + 1];
+    std::memcpy(buffer.data(), set.units.data() + begin, (end - begin) * sizeof(uint16_t));
+    const Translation t = translate(buffer.data(), kCapacity);
+    if (t.result != 1 || t.markers != set.markers[i]) {
+      state.SkipWithError("a short statement does not translate as expected");
+      return;
+    }
+  }
+  // One statement per iteration, so the reported time is the time per statement.
+  size_t i = 0;
+  for (auto _ : state) {
+    const uint32_t begin = set.offsets[i], end = set.offsets[i + 1];
+    std::memcpy(buffer.data(), set.units.data() + begin, (end - begin) * sizeof(uint16_t));
+    benchmark::DoNotOptimize(translate(buffer.data(), kCapacity));
+    if (++i == kStatements) i = 0;
+  }
+  const double chars = double(set.units.size() - kStatements) / kStatements;
+  setCounters(state, chars, double(set.clauses) / kStatements);
+  state.counters["avg_len"] = chars;
+}
+
+}  // namespace
+
+BENCHMARK(BM_CopyBaseline)->Arg(65536)->Arg(1048576);
+BENCHMARK(BM_TranslatePlain)->Arg(65536)->Arg(1048576);
+BENCHMARK(BM_TranslateMarkers)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
+BENCHMARK(BM_TranslateEscapes)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
+BENCHMARK(BM_TranslateShort);
+
+BENCHMARK_MAIN();
