@@ -1,0 +1,118 @@
+/* Shows that the library's fputws stub never takes over the C library's fputws. ctest runs this
+ * program linked to the library, linked with libc named after the library, and under LD_PRELOAD
+ * (tests/api/CMakeLists.txt); every run must write through the C library, while
+ * dlvsym(h, "fputws", "TVRNSQL_1") still finds the stub.
+ * Usage: tvrnsql_api_fputws <path of libtvrnsql.so> <scratch directory> */
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+#include <wchar.h>
+
+#include "tvrnsql.h"
+
+typedef int (*FputwsFn)(const wchar_t *, FILE *);
+
+/* dlsym returns an object pointer; ISO C has no cast from it to a function pointer. */
+typedef char FunctionPointerFitsVoidPointer[sizeof(void *) == sizeof(FputwsFn) ? 1 : -1];
+static FputwsFn asFputws(void *p) {
+  FputwsFn f;
+  memcpy(&f, &p, sizeof f);
+  return f;
+}
+
+static int failures = 0;
+
+#define CHECK(cond, what)                                                               \
+  do {                                                                                  \
+    if (cond) {                                                                         \
+      printf("ok   %s\n", what);                                                        \
+    } else {                                                                            \
+      printf("FAIL %s (%s:%d: %s)\n", what, __FILE__, __LINE__, #cond);                 \
+      ++failures;                                                                       \
+    }                                                                                   \
+  } while (0)
+
+/* Calls the C library's fputws as any program would, on a fresh file, and checks the text
+ * arrived. A program bound to the stub gets 65535 and an empty file. */
+static void writeThroughFputws(const char *scratchDir) {
+  char path[4096];
+  int n = snprintf(path, sizeof path, "%s/fputws-XXXXXX", scratchDir);
+  if (n < 0 || (size_t)n >= sizeof path) {
+    CHECK(0, "scratch path fits");
+    return;
+  }
+  int fd = mkstemp(path);
+  FILE *out = fd >= 0 ? fdopen(fd, "w") : NULL;
+  CHECK(out != NULL, "scratch file opened");
+  if (out == NULL) return;
+
+  int written = fputws(L"hello", out);
+  CHECK(written != 65535, "fputws(L\"hello\") did not return the stub's 65535");
+  CHECK(written >= 0, "fputws(L\"hello\") reported success");
+  CHECK(fclose(out) == 0, "scratch file closed");
+
+  char text[64] = {0};
+  size_t got = 0;
+  FILE *in = fopen(path, "rb");
+  if (in != NULL) {
+    got = fread(text, 1, sizeof text - 1, in);
+    fclose(in);
+  }
+  CHECK(got == 5 && memcmp(text, "hello", 5) == 0, "the file holds exactly \"hello\"");
+  unlink(path);
+}
+
+int main(int argc, char **argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: %s <path of libtvrnsql.so> <scratch directory>\n", argv[0]);
+    return 2;
+  }
+  const char *libraryPath = argv[1];
+
+  /* The run proves nothing unless the library is in the process before the program calls fputws:
+   * linked (the call to CharNextW keeps it needed under --as-needed) or preloaded. */
+  static const uint16_t one[] = {'x', 0};
+  CHECK(CharNextW(one) == one + 1, "CharNextW from the linked library");
+  void *already = dlopen(libraryPath, RTLD_NOW | RTLD_NOLOAD);
+  CHECK(already != NULL, "the library was loaded at startup");
+
+  writeThroughFputws(argv[2]);
+
+  void *libc = dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
+  CHECK(libc != NULL, "libc.so.6 is loaded");
+  FputwsFn libcFputws = libc != NULL ? asFputws(dlsym(libc, "fputws")) : NULL;
+  CHECK(libcFputws != NULL, "libc.so.6 defines fputws");
+
+  /* An unversioned lookup over the whole process (what a plugin or an unversioned program gets)
+   * must skip the non-default fputws@TVRNSQL_1, also when the library is preloaded. */
+  CHECK(asFputws(dlsym(RTLD_DEFAULT, "fputws")) == libcFputws,
+        "dlsym(RTLD_DEFAULT, \"fputws\") is the C library's");
+
+  void *library = dlopen(libraryPath, RTLD_NOW);
+  CHECK(library != NULL, "dlopen of the library by its build path");
+  if (library == NULL) {
+    printf("dlopen: %s\n", dlerror());
+    return 1;
+  }
+
+  FputwsFn stub = asFputws(dlvsym(library, "fputws", "TVRNSQL_1"));
+  CHECK(stub != NULL, "dlvsym(h, \"fputws\", \"TVRNSQL_1\") finds the stub");
+  CHECK(stub != libcFputws, "the stub is not the C library's fputws");
+  FILE *sink = fopen("/dev/null", "w");
+  if (stub != NULL && sink != NULL) CHECK(stub(L"hello", sink) == 65535, "the stub returns 65535");
+  if (sink != NULL) fclose(sink);
+
+  /* Searching the library's own scope without a version skips the hidden stub and goes on to
+   * its dependencies, ending at the C library. */
+  FputwsFn plain = asFputws(dlsym(library, "fputws"));
+  CHECK(plain != stub, "dlsym(h, \"fputws\") is not the stub");
+  CHECK(plain == libcFputws, "dlsym(h, \"fputws\") is the C library's");
+
+  dlclose(library);
+  if (already != NULL) dlclose(already);
+  printf("%d check(s) failed\n", failures);
+  return failures == 0 ? 0 : 1;
+}
