@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "driver/memory.h"
+#include "driver/pos_list.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/unit_scan.h"
@@ -36,63 +37,94 @@ uint32_t formatNumber(uint32_t n, uint16_t* digits) {
   return count;
 }
 
-// The result of one scan: where the numbered markers are and whether one ran out of numbers.
+// The result of one scan: how many markers were counted, where the numbered ones are and whether
+// one ran out of numbers.
 struct MarkerScan {
-  uint32_t count = 0;          // all bind markers counted
-  uint32_t numbered = 0;       // "?" markers that got a number
-  uint32_t extraUnits = 0;     // digits the numbers add
-  bool overflow = false;       // a "?" needed a number above 9999
+  uint32_t count = 0;       // all bind markers counted
+  uint32_t extraUnits = 0;  // digits the numbers add
+  bool overflow = false;    // the last entry of `numbered` needs a number above 9999
+  bool noMemory = false;
+  PosList numbered;         // positions of the "?" markers, in order
 };
 
-// Walks the statement as the marker rules read it. visit(position, number) is called for each
-// "?" in order, with number 0 for the one that runs out of numbers, after which the scan stops.
-template <typename Visit>
-MarkerScan scanMarkers(const uint16_t* s, uint32_t length, uint32_t first, Visit&& visit) {
-  MarkerScan r;
+// Walks the statement as the marker rules read it: the checks apply in order at each position,
+// each on the position the previous one left. Units none of the checks looks at are skipped.
+void scanMarkers(std::span<const uint16_t> s, uint32_t first, MarkerScan* r) {
+  static constexpr uint16_t kSpecial[] = {'\'', '"', '-', '/', ':', '?'};
+  static constexpr uint16_t kQuote[] = {'\''};
+  static constexpr uint16_t kDoubleQuote[] = {'"'};
+  static constexpr uint16_t kLineFeed[] = {'\n'};
+  static constexpr uint16_t kStar[] = {'*'};
+  const size_t length = s.size();
+  const uint16_t* text = s.data();  // text[length] is the terminator
   uint32_t n = first;
-  uint32_t p = 0;
-  while (p < length) {
-    if (s[p] == '\'') {
-      do ++p; while (p < length && s[p] != '\'');
-      if (p >= length) break;
+  size_t p = 0;
+  while ((p = bcuFindAnyUnit(s, p, kSpecial)) < length) {
+    if (text[p] == '\'') {
+      p = bcuFindAnyUnit(s, p + 1, kQuote);
+      if (p >= length) return;
     }
-    if (s[p] == '"') {
-      do ++p; while (p < length && s[p] != '"');
-      if (p >= length) break;
+    if (text[p] == '"') {
+      p = bcuFindAnyUnit(s, p + 1, kDoubleQuote);
+      if (p >= length) return;
     }
-    if (s[p] == '-' && s[p + 1] == '-') {
+    if (text[p] == '-' && text[p + 1] == '-') {
       // A line comment ends at its line feed, or on the statement's last character.
-      do ++p; while (p < length && s[p] != '\n');
+      p = bcuFindAnyUnit(s, p + 1, kLineFeed);
       if (p >= length) p = length - 1;
     }
-    if (s[p] == '/' && s[p + 1] == '*') {
-      p += 2;
-      while (p < length && !(s[p] == '*' && s[p + 1] == '/')) ++p;
-      if (p >= length) break;
-      p += 2;  // the character after "*/" is looked at by the checks below, as is
-      if (p >= length) break;
+    if (text[p] == '/' && text[p + 1] == '*') {
+      p = bcuFindAnyUnit(s, p + 2, kStar);
+      while (p < length && text[p + 1] != '/') p = bcuFindAnyUnit(s, p + 1, kStar);
+      if (p >= length) return;
+      p += 2;  // "/* c */?": the unit after the comment is looked at by the checks below
+      if (p >= length) return;
     }
-    if (s[p] == ':') {
-      do ++p; while (p < length && bcuIsSpace(s[p]));
-      if (p >= length) break;
+    if (text[p] == ':') {
+      do ++p; while (p < length && bcuIsSpace(text[p]));
+      if (p >= length) return;
       // ":= 1" is an assignment, ":NEW.col" a trigger record; ":x" and ": ?" are markers.
-      if (!isTriggerRecord(s + p) && s[p] != '=') ++r.count;
+      if (!isTriggerRecord(text + p) && text[p] != '=') ++r->count;
     }
-    if (s[p] == '?') {
-      ++r.count;
-      if (n > kHighestNumber) {
-        r.overflow = true;
-        visit(p, 0u);
-        return r;
+    if (text[p] == '?') {
+      ++r->count;
+      if (!r->numbered.push(uint32_t(p))) {
+        r->noMemory = true;
+        return;
       }
-      r.extraUnits += n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
-      ++r.numbered;
-      visit(p, n);
+      if (n > kHighestNumber) {
+        r->overflow = true;
+        return;
+      }
+      r->extraUnits += n >= 1000 ? 4 : n >= 100 ? 3 : n >= 10 ? 2 : 1;
       ++n;
     }
     ++p;
   }
-  return r;
+}
+
+// Rewrites the statement in place from its end: each "?" becomes ":" and its number (the one
+// that ran out of numbers only ":"), the text between them moving right by the digits before it.
+void writeNumbers(uint16_t* text, uint32_t length, uint32_t first, const MarkerScan& scan,
+                  uint16_t* scratch) {
+  uint32_t src = length;
+  uint32_t dst = length + scan.extraUnits;
+  text[dst] = 0;
+  const uint32_t markers = scan.numbered.size;
+  uint32_t number = first + markers - 1 - (scan.overflow ? 1 : 0);
+  for (uint32_t i = markers; i-- > 0;) {
+    const uint32_t at = scan.numbered.items[i];
+    const uint32_t tail = src - (at + 1);
+    dst -= tail;
+    std::memmove(text + dst, text + at + 1, tail * sizeof(uint16_t));
+    src = at;
+    if (!(scan.overflow && i == markers - 1)) {
+      const uint32_t digits = formatNumber(number--, scratch);
+      dst -= digits;
+      std::memcpy(text + dst, scratch, digits * sizeof(uint16_t));
+    }
+    text[--dst] = ':';
+  }
 }
 
 }  // namespace
@@ -127,33 +159,13 @@ Status bcoParseParmMarkers(ConversionContext* ctx, uint32_t firstNumber) {
     ctx->markerCount = 0;
     return kOk;
   }
-  // First pass: count, and find out how much the numbers add.
-  const MarkerScan scan = scanMarkers(text, length, firstNumber, [](uint32_t, uint32_t) {});
-  if (scan.numbered != 0 || scan.overflow) {
-    // Second pass, in place: the statement moves to the end of its grown room and is read from
-    // there while the numbered text is written from the start. The writes never reach text the
-    // scan has still to read, since they are at most the digits written so far behind it.
+  MarkerScan scan;
+  scanMarkers({text, length}, firstNumber, &scan);
+  if (scan.noMemory) return bcoFail(ctx, kReasonNoMemory);
+  if (scan.numbered.size != 0) {
     const uint32_t newLength = length + scan.extraUnits;
     if (wbReserveFlat(wb, newLength + 1) != kOk) return bcoFail(ctx, kReasonNoMemory);
-    text = wb->data;
-    const uint16_t* source = text + scan.extraUnits;
-    std::memmove(text + scan.extraUnits, text, length * sizeof(uint16_t));
-    text[newLength] = 0;
-    uint32_t copied = 0;  // source units already written
-    uint32_t out = 0;
-    scanMarkers(source, length, firstNumber, [&](uint32_t at, uint32_t number) {
-      std::memmove(text + out, source + copied, (at - copied) * sizeof(uint16_t));
-      out += at - copied;
-      text[out++] = ':';
-      if (number != 0) {
-        const uint32_t digits = formatNumber(number, scratch.get());
-        std::memcpy(text + out, scratch.get(), digits * sizeof(uint16_t));
-        out += digits;
-      }
-      copied = at + 1;
-    });
-    std::memmove(text + out, source + copied, (length - copied) * sizeof(uint16_t));
-    text[newLength] = 0;
+    writeNumbers(wb->data, length, firstNumber, scan, scratch.get());
     wbAdoptFlatLength(wb, newLength);
   }
   if (scan.overflow) return bcoFail(ctx, kReasonMalformed);

@@ -2,6 +2,7 @@
 // are ever loaded (the tail is checked one unit at a time).
 #include "driver/unit_scan.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -102,27 +103,52 @@ bool bcuHasNothingToTranslate(std::span<const uint16_t> text) {
   const __m128i question = _mm_set1_epi16('?');
   const __m128i colon = _mm_set1_epi16(':');
   const __m128i dash = _mm_set1_epi16('-');
-  const __m128i paren = _mm_set1_epi16('(');
-  const __m128i star = _mm_set1_epi16('*');
-  // Eight start positions per step; "--(*" is looked for with loads shifted by one to three.
-  for (; i + 11 <= text.size(); i += 8) {
-    const uint16_t* p = text.data() + i;
-    const __m128i v = load8(p);
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i v = load8(text.data() + i);
     __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi16(v, zero),
                                    _mm_cmpeq_epi16(_mm_subs_epu16(v, thirtyOne), zero));
     hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, brace));
     hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, question));
     hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, colon));
-    const __m128i open = _mm_and_si128(
-        _mm_and_si128(_mm_cmpeq_epi16(v, dash), _mm_cmpeq_epi16(load8(p + 1), dash)),
-        _mm_and_si128(_mm_cmpeq_epi16(load8(p + 2), paren), _mm_cmpeq_epi16(load8(p + 3), star)));
-    if (_mm_movemask_epi8(_mm_or_si128(hit, open)) != 0) return false;
+    if (_mm_movemask_epi8(hit) != 0) return false;
+    // A dash is common ("a - b", "-- note"); only "--(*" opens a clause.
+    int dashes = _mm_movemask_epi8(_mm_cmpeq_epi16(v, dash));
+    while (dashes != 0) {
+      const size_t at = i + size_t(__builtin_ctz(unsigned(dashes))) / 2;
+      if (bcuHasSequence(text.subspan(at, std::min<size_t>(4, text.size() - at)), "--(*"))
+        return false;
+      dashes &= ~(3 << ((at - i) * 2));
+    }
   }
 #endif
-  // Start positions from i on are checked one unit at a time.
-  const std::span<const uint16_t> rest = text.subspan(i);
-  return !bcuHasControlUnit(rest) && !bcuHasAnyUnit(rest, kActive) &&
-         !bcuHasSequence(rest, "--(*");
+  // The last units one at a time, with the "--(*" that may start just before them.
+  const size_t back = i < 3 ? i : 3;
+  return !bcuHasControlUnit(text.subspan(i)) && !bcuHasAnyUnit(text.subspan(i), kActive) &&
+         !bcuHasSequence(text.subspan(i - back), "--(*");
+}
+
+size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
+                      std::span<const uint16_t> units) {
+  size_t i = from;
+#if defined(__SSE2__)
+  __m128i probes[8];
+  const size_t k = units.size() < 8 ? units.size() : 8;
+  for (size_t j = 0; j < k; ++j) probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
+  for (; i + 8 <= text.size(); i += 8) {
+    const __m128i v = load8(text.data() + i);
+    __m128i hit = _mm_setzero_si128();
+    for (size_t j = 0; j < k; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
+    if (const int mask = _mm_movemask_epi8(hit); mask != 0) {
+      return i + size_t(__builtin_ctz(unsigned(mask))) / 2;
+    }
+  }
+#endif
+  for (; i < text.size(); ++i) {
+    for (uint16_t u : units) {
+      if (text[i] == u) return i;
+    }
+  }
+  return text.size();
 }
 
 size_t bcuTerminatedLength(const uint16_t* text, uint64_t limit) {

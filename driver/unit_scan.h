@@ -11,6 +11,10 @@
 bool bcuHasControlUnit(std::span<const uint16_t> text);
 /// True when text holds one of the (up to eight) units.
 bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units);
+/// Index of the first unit at or after from that is one of the (up to eight) units, or
+/// text.size() when there is none.
+size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
+                      std::span<const uint16_t> units);
 /// True when text holds the ASCII sequence seq exactly (no case folding: for punctuation).
 bool bcuHasSequence(std::span<const uint16_t> text, const char* seq);
 /// True when text holds none of what a translation acts on: a unit from 1 to 31, '{', '?', ':'
