@@ -17,15 +17,6 @@ inline __m128i load8(const uint16_t* p) {
 }
 #endif
 
-bool scalarHasAny(std::span<const uint16_t> text, std::span<const uint16_t> units) {
-  for (uint16_t c : text) {
-    for (uint16_t u : units) {
-      if (c == u) return true;
-    }
-  }
-  return false;
-}
-
 }  // namespace
 
 bool bcuHasControlUnit(std::span<const uint16_t> text) {
@@ -48,19 +39,7 @@ bool bcuHasControlUnit(std::span<const uint16_t> text) {
 }
 
 bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units) {
-  size_t i = 0;
-#if defined(__SSE2__)
-  __m128i probes[8];
-  const size_t k = units.size() < 8 ? units.size() : 8;
-  for (size_t j = 0; j < k; ++j) probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i v = load8(text.data() + i);
-    __m128i hit = _mm_setzero_si128();
-    for (size_t j = 0; j < k; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
-    if (_mm_movemask_epi8(hit) != 0) return true;
-  }
-#endif
-  return scalarHasAny(text.subspan(i), units);
+  return bcuFindAnyUnit(text, 0, units) < text.size();
 }
 
 bool bcuHasSequence(std::span<const uint16_t> text, const char* seq) {
