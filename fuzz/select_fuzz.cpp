@@ -12,7 +12,9 @@
 // are terminated within their capacities, the SELECT text starts with "SELECT " and the stored
 // required room is its length plus one; a run given the room a previous run asked for gives the
 // same answer.
+#include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -28,37 +30,19 @@ constexpr uint32_t kNotStored = 0xFFFFFFFF;
 struct Derivation {
   int32_t result = -1;
   uint32_t required = kNotStored;
-  std::vector<uint16_t> select;  // on success
-  std::vector<uint16_t> table;   // on success
+  std::vector<uint16_t> select, table;  // on success
 };
 
-bool startsWithSelect(const std::vector<uint16_t>& text) {
-  static constexpr char kSelect[] = "SELECT ";
-  if (text.size() < sizeof kSelect - 1) return false;
-  for (size_t i = 0; i + 1 < sizeof kSelect; ++i) {
-    if (text[i] != uint16_t(kSelect[i])) return false;
-  }
-  return true;
-}
-
-// The checks of a successful derivation, either form.
-void checkSuccess(fuzzin::GuardedBuffer& select, fuzzin::GuardedBuffer& table, Derivation* d) {
-  d->select = select.text();
-  d->table = table.text();
-  FUZZ_CHECK(startsWithSelect(d->select));
-}
-
-Derivation runEx(const std::vector<uint16_t>& source, uint16_t mode, uint32_t selectCapacity,
-                 uint32_t tableCapacity) {
-  fuzzin::GuardedBuffer input(source, source.size());
-  fuzzin::GuardedBuffer select({}, selectCapacity);
-  fuzzin::GuardedBuffer table({}, tableCapacity);
+// One derivation, by ParseSQLStrEx or, when `legacy`, by ParseSQLStr on buffers of the same room.
+Derivation derive(const std::vector<uint16_t>& source, uint16_t mode, uint32_t selectCapacity,
+                  uint32_t tableCapacity, bool legacy) {
+  fuzzin::GuardedBuffer input(source, source.size()), select({}, selectCapacity),
+      table({}, tableCapacity);
   Derivation d;
-  d.result = ParseSQLStrEx(input.data(), select.data(), selectCapacity, table.data(), tableCapacity,
-                           mode, &d.required);
-  input.checkGuards();
-  select.checkGuards();
-  table.checkGuards();
+  d.result = legacy ? ParseSQLStr(input.data(), select.data(), table.data(), mode)
+                    : ParseSQLStrEx(input.data(), select.data(), selectCapacity, table.data(),
+                                    tableCapacity, mode, &d.required);
+  for (fuzzin::GuardedBuffer* b : {&input, &select, &table}) b->checkGuards();
   FUZZ_CHECK(d.result == 0 || d.result == 1);
   FUZZ_CHECK(input.unchanged());
   if (mode != 2 && mode != 4) {
@@ -66,26 +50,13 @@ Derivation runEx(const std::vector<uint16_t>& source, uint16_t mode, uint32_t se
     FUZZ_CHECK(d.required == kNotStored);
   }
   if (d.result == 1) {
-    checkSuccess(select, table, &d);
-    FUZZ_CHECK(d.required == d.select.size() + 1);
+    d.select = select.text();
+    d.table = table.text();
+    constexpr std::u16string_view kSelect = u"SELECT ";
+    FUZZ_CHECK(d.select.size() >= kSelect.size() &&
+               std::equal(kSelect.begin(), kSelect.end(), d.select.begin()));
+    FUZZ_CHECK(legacy || d.required == d.select.size() + 1);
   }
-  return d;
-}
-
-Derivation runLegacy(const std::vector<uint16_t>& source, uint16_t mode, uint32_t selectCapacity,
-                     uint32_t tableCapacity) {
-  fuzzin::GuardedBuffer input(source, source.size());
-  fuzzin::GuardedBuffer select({}, selectCapacity);
-  fuzzin::GuardedBuffer table({}, tableCapacity);
-  Derivation d;
-  d.result = ParseSQLStr(input.data(), select.data(), table.data(), mode);
-  input.checkGuards();
-  select.checkGuards();
-  table.checkGuards();
-  FUZZ_CHECK(d.result == 0 || d.result == 1);
-  FUZZ_CHECK(input.unchanged());
-  if (mode != 2 && mode != 4) FUZZ_CHECK(d.result == 0 && select.unchanged() && table.unchanged());
-  if (d.result == 1) checkSuccess(select, table, &d);
   return d;
 }
 
@@ -93,27 +64,23 @@ Derivation runLegacy(const std::vector<uint16_t>& source, uint16_t mode, uint32_
 // room that a successful one used succeeds too.
 void checkAgree(const Derivation& a, uint32_t aSelectRoom, uint32_t aTableRoom,
                 const Derivation& b) {
-  if (a.result == 1 && b.result == 1) {
-    FUZZ_CHECK(a.select == b.select && a.table == b.table);
-  }
-  if (b.result == 1 && b.select.size() < aSelectRoom && b.table.size() < aTableRoom) {
-    FUZZ_CHECK(a.result == 1);
-  }
+  if (a.result == 1 && b.result == 1) FUZZ_CHECK(a.select == b.select && a.table == b.table);
+  FUZZ_CHECK(a.result == 1 || b.result == 0 || b.select.size() >= aSelectRoom ||
+             b.table.size() >= aTableRoom);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const uint16_t mode = fuzzin::headerNibble(data, size, 0);
+  const uint16_t mode = fuzzin::headerByte(data, size, 0) & 0x0F;
   const uint32_t selectCapacity = fuzzin::headerByte(data, size, 1);
   const uint32_t tableCapacity = fuzzin::headerByte(data, size, 2);
-  const size_t skip = size < kHeaderBytes ? size : kHeaderBytes;
-  std::vector<uint16_t> source = fuzzin::decodeStatement(data + skip, size - skip);
+  std::vector<uint16_t> source = fuzzin::decodeStatement(data, size, kHeaderBytes);
   const size_t n = source.size();
   source.push_back(0);
   const uint32_t fullTable = uint32_t(n + 1);
 
-  const Derivation first = runEx(source, mode, selectCapacity, tableCapacity);
+  const Derivation first = derive(source, mode, selectCapacity, tableCapacity, false);
 
   // The reference run has all the room the header promises for a source of n units, or, for a
   // long source, the room the first run asked for.
@@ -121,18 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (n <= kLegacyMaxUnits) {
     referenceSelect = uint32_t(TVRNSQL_SELECT_CAPACITY(n));
   } else if (first.required != kNotStored && first.required <= kMaxSelectUnits) {
-    referenceSelect = first.required > selectCapacity ? first.required : selectCapacity;
+    referenceSelect = std::max(first.required, selectCapacity);
   }
   if (referenceSelect == 0) return 0;
-  const Derivation reference = runEx(source, mode, referenceSelect, fullTable);
+  const Derivation reference = derive(source, mode, referenceSelect, fullTable, false);
   checkAgree(first, selectCapacity, tableCapacity, reference);
   if (first.result == 1) FUZZ_CHECK(reference.result == 1);
-  if (reference.result == 1 && first.required != kNotStored) {
-    FUZZ_CHECK(first.required == reference.required);
-  }
+  FUZZ_CHECK(reference.result == 0 || first.required == kNotStored ||
+             first.required == reference.required);
 
   if (n <= kLegacyMaxUnits) {
-    const Derivation legacy = runLegacy(source, mode, referenceSelect, fullTable);
+    const Derivation legacy = derive(source, mode, referenceSelect, fullTable, true);
     FUZZ_CHECK(legacy.result == reference.result);
     checkAgree(legacy, referenceSelect, fullTable, reference);
   }

@@ -25,43 +25,28 @@ static FputwsFn asFputws(void *p) {
 
 static int failures = 0;
 
-#define CHECK(cond, what)                                                               \
-  do {                                                                                  \
-    if (cond) {                                                                         \
-      printf("ok   %s\n", what);                                                        \
-    } else {                                                                            \
-      printf("FAIL %s (%s:%d: %s)\n", what, __FILE__, __LINE__, #cond);                 \
-      ++failures;                                                                       \
-    }                                                                                   \
-  } while (0)
+static void check(int ok, const char *what) {
+  printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+  failures += !ok;
+}
 
 /* Calls the C library's fputws as any program would, on a fresh file, and checks the text
  * arrived. A program bound to the stub gets 65535 and an empty file. */
 static void writeThroughFputws(const char *scratchDir) {
-  char path[4096];
+  char path[4096], text[64] = {0};
   int n = snprintf(path, sizeof path, "%s/fputws-XXXXXX", scratchDir);
-  if (n < 0 || (size_t)n >= sizeof path) {
-    CHECK(0, "scratch path fits");
-    return;
-  }
-  int fd = mkstemp(path);
+  int fd = n > 0 && (size_t)n < sizeof path ? mkstemp(path) : -1;
   FILE *out = fd >= 0 ? fdopen(fd, "w") : NULL;
-  CHECK(out != NULL, "scratch file opened");
+  check(out != NULL, "scratch file opened");
   if (out == NULL) return;
-
   int written = fputws(L"hello", out);
-  CHECK(written != 65535, "fputws(L\"hello\") did not return the stub's 65535");
-  CHECK(written >= 0, "fputws(L\"hello\") reported success");
-  CHECK(fclose(out) == 0, "scratch file closed");
-
-  char text[64] = {0};
-  size_t got = 0;
+  check(written != 65535, "fputws(L\"hello\") did not return the stub's 65535");
+  check(written >= 0, "fputws(L\"hello\") reported success");
+  check(fclose(out) == 0, "scratch file closed");
   FILE *in = fopen(path, "rb");
-  if (in != NULL) {
-    got = fread(text, 1, sizeof text - 1, in);
-    fclose(in);
-  }
-  CHECK(got == 5 && memcmp(text, "hello", 5) == 0, "the file holds exactly \"hello\"");
+  size_t got = in != NULL ? fread(text, 1, sizeof text - 1, in) : 0;
+  if (in != NULL) fclose(in);
+  check(got == 5 && memcmp(text, "hello", 5) == 0, "the file holds exactly \"hello\"");
   unlink(path);
 }
 
@@ -70,46 +55,43 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: %s <path of libtvrnsql.so> <scratch directory>\n", argv[0]);
     return 2;
   }
-  const char *libraryPath = argv[1];
-
   /* The run proves nothing unless the library is in the process before the program calls fputws:
    * linked (the call to CharNextW keeps it needed under --as-needed) or preloaded. */
   static const uint16_t one[] = {'x', 0};
-  CHECK(CharNextW(one) == one + 1, "CharNextW from the linked library");
-  void *already = dlopen(libraryPath, RTLD_NOW | RTLD_NOLOAD);
-  CHECK(already != NULL, "the library was loaded at startup");
+  check(CharNextW(one) == one + 1, "CharNextW from the linked library");
+  void *already = dlopen(argv[1], RTLD_NOW | RTLD_NOLOAD);
+  check(already != NULL, "the library was loaded at startup");
 
   writeThroughFputws(argv[2]);
 
   void *libc = dlopen("libc.so.6", RTLD_NOW | RTLD_NOLOAD);
-  CHECK(libc != NULL, "libc.so.6 is loaded");
+  check(libc != NULL, "libc.so.6 is loaded");
   FputwsFn libcFputws = libc != NULL ? asFputws(dlsym(libc, "fputws")) : NULL;
-  CHECK(libcFputws != NULL, "libc.so.6 defines fputws");
+  check(libcFputws != NULL, "libc.so.6 defines fputws");
 
   /* An unversioned lookup over the whole process (what a plugin or an unversioned program gets)
    * must skip the non-default fputws@TVRNSQL_1, also when the library is preloaded. */
-  CHECK(asFputws(dlsym(RTLD_DEFAULT, "fputws")) == libcFputws,
+  check(asFputws(dlsym(RTLD_DEFAULT, "fputws")) == libcFputws,
         "dlsym(RTLD_DEFAULT, \"fputws\") is the C library's");
 
-  void *library = dlopen(libraryPath, RTLD_NOW);
-  CHECK(library != NULL, "dlopen of the library by its build path");
+  void *library = dlopen(argv[1], RTLD_NOW);
+  check(library != NULL, "dlopen of the library by its build path");
   if (library == NULL) {
     printf("dlopen: %s\n", dlerror());
     return 1;
   }
-
   FputwsFn stub = asFputws(dlvsym(library, "fputws", "TVRNSQL_1"));
-  CHECK(stub != NULL, "dlvsym(h, \"fputws\", \"TVRNSQL_1\") finds the stub");
-  CHECK(stub != libcFputws, "the stub is not the C library's fputws");
+  check(stub != NULL, "dlvsym(h, \"fputws\", \"TVRNSQL_1\") finds the stub");
+  check(stub != libcFputws, "the stub is not the C library's fputws");
   FILE *sink = fopen("/dev/null", "w");
-  if (stub != NULL && sink != NULL) CHECK(stub(L"hello", sink) == 65535, "the stub returns 65535");
+  check(stub != NULL && sink != NULL && stub(L"hello", sink) == 65535, "the stub returns 65535");
   if (sink != NULL) fclose(sink);
 
   /* Searching the library's own scope without a version skips the hidden stub and goes on to
    * its dependencies, ending at the C library. */
   FputwsFn plain = asFputws(dlsym(library, "fputws"));
-  CHECK(plain != stub, "dlsym(h, \"fputws\") is not the stub");
-  CHECK(plain == libcFputws, "dlsym(h, \"fputws\") is the C library's");
+  check(plain != stub, "dlsym(h, \"fputws\") is not the stub");
+  check(plain == libcFputws, "dlsym(h, \"fputws\") is the C library's");
 
   dlclose(library);
   if (already != NULL) dlclose(already);
