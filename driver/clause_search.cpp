@@ -7,8 +7,10 @@
 // text left of the current clause never changes, so the scan's matches there stay valid (a
 // translator that rewrites the whole statement raises the buffer's generation, and the search
 // scans again). The first '}' after an opening is kept on a stack of the '}' right of the gap,
-// updated with each rewritten clause. So a statement is scanned a fixed number of times, not once
-// per clause. The trace shows the searches of the literal algorithm, one line per search.
+// updated with each rewritten clause. So brace clauses cost in proportion to their own length,
+// not to the statement's. Each long form still scans the text from it to the end once (its brace
+// pass and its "*)--"), which only statements with very many long forms notice. The trace shows
+// the searches of the literal algorithm, one line per search.
 #include <cstdint>
 
 #include "driver/pos_list.h"
@@ -69,21 +71,17 @@ struct CloseStack {
   return closes->pushRange(wb, wb->data + wb->gapEnd, wb->data + oldGapEnd);
 }
 
-uint16_t* skipSpace(uint16_t* p) {
-  while (bcuIsSpace(*p)) ++p;
-  return p;
-}
-
 }  // namespace
 
 Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
   WorkBuffer* wb = ctx->work;
   const uint16_t* text = wbFlatten(wb);
-  bcuTrace("bcuReplaceShorthandExt", text + start);
+  bcuTrace("bcuReplaceShorthandExt", bcoTraceAddress(ctx, start));
 
   PosList openings;
   CloseStack closes;
-  if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings))
+    return bcoFail(ctx, kReasonNoMemory);
   uint32_t generation = wb->generation;
   uint32_t bound = wbLength(wb);
 
@@ -99,15 +97,19 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
     uint16_t* closing = closes.first(wb);
     if (closing == nullptr) continue;  // "{" with no "}" after it stays as it is
     const uint32_t endFromEnd = wbFromEnd(wb, closing + 1);
-    const ClausePositions clause{opening + 1, opening, skipSpace(opening + 1), closing, closing + 1};
+    const ClausePositions clause{opening + 1, opening, bcuSkipSpace(opening + 1), closing,
+                                 closing + 1};
+    const uint32_t edits = wb->edits;
     if (const Status status = bcoConvertStrings(ctx, clause); status != kOk) return status;
+    if (wb->edits == edits) continue;  // the clause stays as it was, and so do its closings
 
     if (wb->generation != generation) {
       // The translator rewrote the statement as a whole: find the openings before the bound and
       // the closings after it again.
       text = wbFlatten(wb);
       if (bound > wbLength(wb)) bound = wbLength(wb);
-      if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      if (!collectMatches(text, wbLength(wb), start, "{", 1, &openings))
+        return bcoFail(ctx, kReasonNoMemory);
       while (openings.size != 0 && openings.back() >= bound) openings.pop();
       closes.fromEnd.clear();
       if (!moveGapLeft(wb, bound, &closes)) return bcoFail(ctx, kReasonNoMemory);
@@ -125,10 +127,11 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
 Status bcuReplaceEscapeClause(ConversionContext* ctx) {
   WorkBuffer* wb = ctx->work;
   uint16_t* text = wbFlatten(wb);
-  bcuTrace("bcuReplaceEscapeClause", text);
+  bcuTrace("bcuReplaceEscapeClause", bcoTraceAddress(ctx, 0));
 
   PosList openings;
-  if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+  if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
+    return bcoFail(ctx, kReasonNoMemory);
   for (;;) {
     traceSearches(openings.size);
     if (openings.size == 0) return kOk;
@@ -159,7 +162,8 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
       // Something rewrote the whole statement: find the long forms before this one again.
       text = wbFlatten(wb);
       length = wbLength(wb);
-      if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings)) return bcoFail(ctx, kReasonNoMemory);
+      if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
+        return bcoFail(ctx, kReasonNoMemory);
       while (openings.size != 0 && openings.back() >= openAt) openings.pop();
     }
   }
@@ -167,7 +171,7 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
 
 Status bcuReplaceVendorStrings(ConversionContext* ctx) {
   WorkBuffer* wb = ctx->work;
-  bcuTrace("bcuReplaceVendorStrings", wbFlatten(wb));
+  bcuTrace("bcuReplaceVendorStrings", bcoTraceAddress(ctx, 0));
   if (const Status status = bcuReplaceEscapeClause(ctx); status != kOk) return status;
   if (const Status status = bcuReplaceShorthandExt(ctx, 0); status != kOk) return status;
   uint16_t* text = wbFlatten(wb);

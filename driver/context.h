@@ -29,16 +29,16 @@ inline constexpr int32_t kCallFormPlain = 512;   // {call ...}
 /// Per-call record with the caller's server handles and options. Allocated with malloc by the
 /// entry point and freed by it; owns describeHandle and statementHandle.
 struct ServerLink {
-  void** handles;               ///< caller's [environment, error, service context]
+  void** handles;  ///< caller's [environment, error, service context]
   const uint16_t* defaultSchema;
-  TCIHandle describeHandle;      ///< type 7, allocated on first use by the describe path
-  TCIHandle statementHandle;     ///< type 4, allocated on first use by the dictionary path
+  TCIHandle describeHandle;   ///< type 7, allocated on first use by the describe path
+  TCIHandle statementHandle;  ///< type 4, allocated on first use by the dictionary path
   uint16_t serverVersion;
   uint32_t describeOptions[3];
-  uint16_t* argTypes;            ///< malloc'ed, one type code per described argument
-  uint32_t argCount;             ///< entries of argTypes, attr32List and attr213List
-  uint8_t* attr32List;           ///< malloc'ed, one byte per described argument
-  uint8_t* attr213List;          ///< malloc'ed, one byte per described argument
+  uint16_t* argTypes;    ///< malloc'ed, one type code per described argument
+  uint32_t argCount;     ///< entries of argTypes, attr32List and attr213List
+  uint8_t* attr32List;   ///< malloc'ed, one byte per described argument
+  uint8_t* attr213List;  ///< malloc'ed, one byte per described argument
 };
 
 /// Per-call record every translator receives. Zeroed by the entry point; lives on its stack.
@@ -47,16 +47,28 @@ struct ConversionContext {
   int32_t rewriteOutputArgs;  ///< 1: OUTPUT arguments of a call become markers
   uint16_t parsedMarkerCount;
   uint16_t parsedValueCount;
-  uint16_t markerCount;       ///< bind markers; what goes back to the caller
+  uint16_t markerCount;  ///< bind markers; what goes back to the caller
   uint16_t valueCount;
   uint16_t refCursorCount;
   uint16_t* rewrittenText;    ///< replacement statement (pMEMAlloc), owned by the context
   int32_t rewrittenCapacity;  ///< capacity of rewrittenText in characters, terminator included
   ServerLink* link;
-  WorkBuffer* work;           ///< the statement being translated
-  uint32_t reason;            ///< reason code of the last bcoErrorHook call
-  bool failed;                ///< bcoErrorHook was called
+  WorkBuffer* work;            ///< the statement being translated
+  uint32_t reason;             ///< reason code of the last bcoErrorHook call
+  const uint16_t* callerText;  ///< the caller's statement: trace lines show addresses in it
 };
+
+/// True when the caller asked for procedure description (any describe option is nonzero).
+inline bool bcoDescribing(const ServerLink* link) {
+  return link->describeOptions[0] != 0 || link->describeOptions[1] != 0 ||
+         link->describeOptions[2] != 0;
+}
+
+/// The address a trace line shows for logical position pos of the statement: the same position
+/// in the caller's buffer, which the translation stands for.
+inline const void* bcoTraceAddress(const ConversionContext* ctx, size_t pos) {
+  return ctx->callerText + pos;
+}
 
 /// One escape clause as the search finds it: positions in the working buffer.
 /// Brace form: opening '{', body after it, keyword after white space, closing '}', end after it.

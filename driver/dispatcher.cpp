@@ -13,11 +13,6 @@ namespace {
 
 constexpr size_t kNameBufferBytes = 512;  // 256 wide characters
 
-uint16_t* skipSpace(uint16_t* p) {
-  while (bcuIsSpace(*p)) ++p;
-  return p;
-}
-
 // {call p(?)} and {?=call f(?)}: the call parser works on the whole statement, so the buffer is
 // flattened; keyword points at "CALL" in the right part.
 Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
@@ -27,7 +22,9 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
   WorkBuffer* wb = ctx->work;
   const uint32_t keywordAt = uint32_t(keyword - wb->data) - wb->gapEnd + wb->gapStart;
   uint16_t* statement = wbFlatten(wb);
-  if (ctx->rewriteOutputArgs == 1) bcuReplaceOutputParams(statement + keywordAt);
+  if (ctx->rewriteOutputArgs == 1) {
+    bcuReplaceOutputParams(statement + keywordAt, bcoTraceAddress(ctx, keywordAt));
+  }
 
   RawPtr<uint16_t> name(static_cast<uint16_t*>(rawAlloc(kNameBufferBytes)));
   if (!name) {
@@ -42,8 +39,7 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
   if (status == kOk) {
     ctx->parsedMarkerCount = ctx->markerCount;
     ctx->parsedValueCount = ctx->valueCount;
-    const uint32_t* options = ctx->link->describeOptions;
-    if (options[0] != 0 || options[1] != 0 || options[2] != 0) {
+    if (bcoDescribing(ctx->link)) {
       status = bcoDescribeProcedure(ctx, name.get(), wb->data, listCount, list);
     }
     bcoFreeCallArgs(list, listCount);
@@ -61,8 +57,8 @@ Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) 
     case '?': {
       // {?=call f(?)}: the character after "?" and its white space is taken to be "=".
       ctx->callForm = kCallFormReturn;
-      keyword = skipSpace(keyword + 1);
-      keyword = skipSpace(keyword + 1);
+      keyword = bcuSkipSpace(keyword + 1);
+      keyword = bcuSkipSpace(keyword + 1);
       return convertCall(ctx, keyword);
     }
     case 'C':
@@ -77,12 +73,13 @@ Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) 
       if (!bcuStartsWithNoCase(keyword, "ESCAPE")) return kOk;
       bcuFillW(clause.opening, ' ', size_t(keyword - clause.opening));
       bcuFillW(clause.closing, ' ', size_t(clause.end - clause.closing));
+      wbNoteEdit(ctx->work);
       return kOk;
     case 'F':
       // "{fn\tUCASE(x)}" is not a function clause: the keyword must be followed by a blank.
       if (bcuUpper(keyword[1]) != 'N' || keyword[2] != ' ') return kOk;
-      return bcoConvertScalarFunction(ctx, clause.opening, clause.opening, skipSpace(keyword + 2),
-                                      clause.closing, clause.end);
+      return bcoConvertScalarFunction(ctx, clause.opening, clause.opening,
+                                      bcuSkipSpace(keyword + 2), clause.closing, clause.end);
     case 'O': {
       if (bcuUpper(keyword[1]) != 'J' || keyword[2] != ' ') return kOk;
       uint16_t* statement = wbFlatten(ctx->work);

@@ -54,8 +54,10 @@ struct CallResources {
   bool arraysHandedOut = false;
   ~CallResources() {
     ServerLink* link = ctx->link;
-    if (link->describeHandle != nullptr) (void)TCIHandleFree(link->describeHandle, TCI_HTYPE_DESCRIBE);
-    if (link->statementHandle != nullptr) (void)TCIHandleFree(link->statementHandle, TCI_HTYPE_STMT);
+    if (link->describeHandle != nullptr)
+      (void)TCIHandleFree(link->describeHandle, TCI_HTYPE_DESCRIBE);
+    if (link->statementHandle != nullptr)
+      (void)TCIHandleFree(link->statementHandle, TCI_HTYPE_STMT);
     if (!arraysHandedOut) {
       std::free(link->argTypes);
       std::free(link->attr32List);
@@ -79,7 +81,7 @@ bool isQuiet(std::span<const uint16_t> text) {
 
 // What the marker pass does observably for a quiet statement: its scratch allocation, which can
 // fail, and a count of 0.
-Status quietMarkerPass(ConversionContext* ctx) {
+[[nodiscard]] Status quietMarkerPass(ConversionContext* ctx) {
   MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kMarkerScratchBytes, 0)));
   if (!scratch) return bcoFail(ctx, kReasonNoMemory);
   ctx->markerCount = 0;
@@ -96,7 +98,7 @@ uint16_t* refCursorPositions(const ConversionContext& ctx) {
   const uint32_t described = link.argTypes == nullptr ? 0 : link.argCount;
   for (uint32_t i = 0; i < n; ++i) positions[i] = i < described ? link.argTypes[i] : 0;
   uint32_t next = 0;
-  for (uint16_t i = 0; i < n && i < described; ++i) {
+  for (uint32_t i = 0; i < n && i < described; ++i) {
     if (link.argTypes[i] == TCI_TYPE_REF_CURSOR) positions[next++] = uint16_t(i + 1);
   }
   return positions;
@@ -117,6 +119,7 @@ Result translate(const Request& req, const Outputs& out) {
   for (int i = 0; i < 3; ++i) link->describeOptions[i] = req.describeOptions[i];
   link->defaultSchema = req.defaultSchema;
   ctx.link = link;
+  ctx.callerText = req.statement;
   CallResources resources{&ctx};
 
   put(out.markerCount, uint16_t{0});
@@ -148,7 +151,7 @@ Result translate(const Request& req, const Outputs& out) {
       return result;
     }
     ctx.work = &wb;
-    bcuRemoveControlChars({wb.data, wb.gapStart});
+    bcuRemoveControlChars({wb.data, wb.gapStart}, req.statement);
     status = bcuReplaceVendorStrings(&ctx);
     if (status == kOk) {
       status = bcoParseParmMarkers(&ctx, 1);
@@ -159,8 +162,9 @@ Result translate(const Request& req, const Outputs& out) {
   // The caller's buffer is written once: with the replacement block of a call clause, or with the
   // working text (also a partial one after a failure). A quiet statement is its own result.
   const bool useBlock = status == kOk && ctx.rewrittenText != nullptr;
-  const uint64_t resultLength =
-      useBlock ? bcuLength(ctx.rewrittenText) : quiet ? length : wbLength(&wb);
+  const uint64_t resultLength = useBlock ? bcuLength(ctx.rewrittenText)
+                                : quiet  ? length
+                                         : wbLength(&wb);
   result.required = resultLength + 1;
   if (result.required > req.capacity) {
     result.noRoom = true;
@@ -171,14 +175,15 @@ Result translate(const Request& req, const Outputs& out) {
     std::memcpy(req.statement, ctx.rewrittenText, result.required * sizeof(uint16_t));
   } else if (!quiet) {
     wbCopyOut(&wb, req.statement);
+    // Trailing blanks trimmed in place become terminators: "a   " leaves "a" and three nulls.
+    for (uint64_t i = resultLength + 1; i < length; ++i) req.statement[i] = 0;
   }
   if (status != kOk) {
     result.reason = ctx.reason;
     return result;
   }
 
-  const uint32_t* options = link->describeOptions;
-  if (options[0] != 0 || options[1] != 0 || options[2] != 0) {
+  if (bcoDescribing(link)) {
     put(out.argTypes, link->argTypes);
     put(out.attr32List, link->attr32List);
     put(out.attr213List, link->attr213List);
@@ -200,8 +205,12 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSql(
     uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
     uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema) {
   if (statement == nullptr) return 0;
-  const Request req{handles,        statement,       UINT64_MAX,   serverVersion,
-                    {describeOption1, describeOption2, describeOption3}, defaultSchema};
+  const Request req{handles,
+                    statement,
+                    UINT64_MAX,
+                    serverVersion,
+                    {describeOption1, describeOption2, describeOption3},
+                    defaultSchema};
   const Outputs out{markerCountOut,        argTypesOut,   refCursorCountOut,
                     refCursorPositionsOut, attr32ListOut, attr213ListOut};
   return translate(req, out).ok ? 1 : 0;
@@ -215,6 +224,7 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut) {
   put(reasonOut, 0u);
   if (statement == nullptr || statementCapacity == 0) {
+    put(requiredCapacityOut, 0u);
     put(reasonOut, kReasonMalformed);
     return 0;
   }
@@ -223,8 +233,12 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
   uint16_t* argTypes = nullptr;
   uint16_t* positions = nullptr;
   uint8_t *attr32 = nullptr, *attr213 = nullptr;
-  const Request req{handles,        statement,       statementCapacity, serverVersion,
-                    {describeOption1, describeOption2, describeOption3}, defaultSchema};
+  const Request req{handles,
+                    statement,
+                    statementCapacity,
+                    serverVersion,
+                    {describeOption1, describeOption2, describeOption3},
+                    defaultSchema};
   const Outputs out{&markerCount, &argTypes, &refCursorCount, &positions, &attr32, &attr213};
   const Result r = translate(req, out);
   put(requiredCapacityOut, r.required > UINT32_MAX ? UINT32_MAX : uint32_t(r.required));
@@ -233,8 +247,7 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
   put(markerCountOut, markerCount);
   put(refCursorCountOut, refCursorCount);
   if (r.ok) {
-    const bool describing = describeOption1 != 0 || describeOption2 != 0 || describeOption3 != 0;
-    if (describing) {
+    if (describeOption1 != 0 || describeOption2 != 0 || describeOption3 != 0) {
       put(argTypesOut, argTypes);
       put(attr32ListOut, attr32);
       put(attr213ListOut, attr213);

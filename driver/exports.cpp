@@ -7,7 +7,9 @@
 
 #include "tvrnsql.h"
 
-extern "C" TVRNSQL_API uint16_t* CharNextW(const uint16_t* p) { return const_cast<uint16_t*>(p + 1); }
+extern "C" TVRNSQL_API uint16_t* CharNextW(const uint16_t* p) {
+  return const_cast<uint16_t*>(p + 1);
+}
 
 extern "C" TVRNSQL_API int tvrnsqlFputwsStub(const void* /*text*/, void* /*stream*/) {
   return 65535;

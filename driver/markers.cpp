@@ -44,7 +44,7 @@ struct MarkerScan {
   uint32_t extraUnits = 0;  // digits the numbers add
   bool overflow = false;    // the last entry of `numbered` needs a number above 9999
   bool noMemory = false;
-  PosList numbered;         // positions of the "?" markers, in order
+  PosList numbered;  // positions of the "?" markers, in order
 };
 
 // Walks the statement as the marker rules read it: the checks apply in order at each position,
@@ -81,7 +81,8 @@ void scanMarkers(std::span<const uint16_t> s, uint32_t first, MarkerScan* r) {
       if (p >= length) return;
     }
     if (text[p] == ':') {
-      do ++p; while (p < length && bcuIsSpace(text[p]));
+      do ++p;
+      while (p < length && bcuIsSpace(text[p]));
       if (p >= length) return;
       // ":= 1" is an assignment, ":NEW.col" a trigger record; ":x" and ": ?" are markers.
       if (!isTriggerRecord(text + p) && text[p] != '=') ++r->count;

@@ -56,9 +56,4 @@ void* rawAlloc(size_t bytes) {
   return std::malloc(bytes == 0 ? 1 : bytes);
 }
 
-void* rawRealloc(void* block, size_t bytes) {
-  if (injectFailure()) return nullptr;
-  return std::realloc(block, bytes == 0 ? 1 : bytes);
-}
-
 void rawFree(void* block) { std::free(block); }

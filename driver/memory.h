@@ -17,7 +17,6 @@ void MEMFree(void* block);
 /// malloc/free without trace lines, for the records the design allocates with malloc and for
 /// the working storage of a translation. Subject to the test-only failure switch like pMEMAlloc.
 void* rawAlloc(size_t bytes);
-void* rawRealloc(void* block, size_t bytes);
 void rawFree(void* block);
 
 /// Test-only: the countdown-th allocation from now on (1 = the next one) fails, and every one

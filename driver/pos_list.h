@@ -36,7 +36,10 @@ struct PosList {
     items[size++] = v;
     return true;
   }
+  /// The last item; the list must not be empty.
   uint32_t back() const { return items[size - 1]; }
+  /// Drops the last item; the list must not be empty.
   void pop() { --size; }
+  /// Empties the list, keeping its storage.
   void clear() { size = 0; }
 };

@@ -93,8 +93,8 @@ uint32_t bcuNumEscapeClauses(const uint16_t* text) {
   return count;
 }
 
-void bcuRemoveControlChars(std::span<uint16_t> text) {
-  bcuTrace("bcuRemoveControlChars", text.data());
+void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress) {
+  bcuTrace("bcuRemoveControlChars", tracedAddress != nullptr ? tracedAddress : text.data());
   if (!bcuHasControlUnit(text)) return;
   bool inLiteral = false;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -109,11 +109,12 @@ void bcuRemoveControlChars(std::span<uint16_t> text) {
   }
 }
 
-void bcuReplaceOutputParams(uint16_t* callText) {
-  bcuTrace("bcuReplaceOutputParams", callText);
+bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress) {
+  bcuTrace("bcuReplaceOutputParams", tracedAddress != nullptr ? tracedAddress : callText);
   uint16_t* open = callText;
   while (*open != 0 && *open != '(') ++open;
-  if (*open == 0) return;
+  if (*open == 0) return false;
+  bool changed = false;
   // "(x OUTPUT, y)" becomes "(?        , y)": blank from the keyword's end back to the delimiter.
   const uint16_t* m = bcuFstristr_SkipLiteral(open, "OUTPUT");
   while (m != nullptr) {
@@ -124,16 +125,11 @@ void bcuReplaceOutputParams(uint16_t* callText) {
       --q;
     }
     *q = '?';
+    changed = true;
     m = bcuFstristr_SkipLiteral(q, "OUTPUT");
   }
+  return changed;
 }
-
-namespace {
-const uint16_t* skipSpace(const uint16_t* p) {
-  while (bcuIsSpace(*p)) ++p;
-  return p;
-}
-}  // namespace
 
 uint16_t* bcuVerifyVendorFindType(uint16_t* text) {
   bcuTrace("bcuVerifyVendorFindType", 0u);
@@ -141,9 +137,9 @@ uint16_t* bcuVerifyVendorFindType(uint16_t* text) {
                                                   "product", "(", "ODBC",      ")"};
   const uint16_t* p = text;
   for (const char* token : kPrefixTokens) {
-    p = skipSpace(p);
+    p = bcuSkipSpace(p);
     if (!bcuStartsWithNoCase(p, token)) return nullptr;
     p += std::char_traits<char>::length(token);
   }
-  return const_cast<uint16_t*>(skipSpace(p));
+  return const_cast<uint16_t*>(bcuSkipSpace(p));
 }

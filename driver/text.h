@@ -13,12 +13,19 @@ inline bool bcuIsSpace(uint16_t c) { return c == ' ' || (c >= 9 && c <= 13); }
 /// Upper-cases one code unit (ASCII letters; every other unit stays).
 inline uint16_t bcuUpper(uint16_t c) { return (c >= 'a' && c <= 'z') ? uint16_t(c - 32) : c; }
 
-/// Returns p + 1, also on the terminator.
-inline const uint16_t* bcuNext(const uint16_t* p) { return p + 1; }
+/// The first unit at or after p that is not white space.
+inline uint16_t* bcuSkipSpace(uint16_t* p) {
+  while (bcuIsSpace(*p)) ++p;
+  return p;
+}
+inline const uint16_t* bcuSkipSpace(const uint16_t* p) {
+  while (bcuIsSpace(*p)) ++p;
+  return p;
+}
 
 /// First match of needle (ASCII, case ignored) in haystack, or null. A single-quoted literal is
-/// skipped from its opening quote to the next quote or to the next "*\/"; a match may begin on an
-/// opening quote but never inside a literal. An empty haystack yields null. Traces itself.
+/// skipped from its opening quote to the next quote or to the next star-slash; a match may begin on
+/// an opening quote but never inside a literal. An empty haystack yields null. Traces itself.
 const uint16_t* bcuFstristr_SkipLiteral(const uint16_t* haystack, const char* needle);
 /// The same without the trace line, for callers that account for trace lines themselves.
 const uint16_t* bcuFindSkipLiteral(const uint16_t* haystack, const char* needle);
@@ -44,10 +51,12 @@ uint32_t bcuNumEscapeClauses(const uint16_t* text);
 uint32_t bcuNumCharClauses(const uint16_t* text, const char* needle);
 
 /// Outside single-quoted literals, turns characters 1..31 into blanks; CR LF becomes blank LF.
-void bcuRemoveControlChars(std::span<uint16_t> text);
+/// The trace line shows tracedAddress (the text's place in the caller's buffer) when given.
+void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress = nullptr);
 
-/// Turns each OUTPUT argument of a call's argument list ("x OUTPUT") into "?" and blanks.
-void bcuReplaceOutputParams(uint16_t* callText);
+/// Turns each OUTPUT argument of a call's argument list ("x OUTPUT") into "?" and blanks. Returns
+/// true when it changed the text. The trace line shows tracedAddress when given.
+bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress = nullptr);
 
 /// Checks the vendor prefix of a long-form clause ("vendor(Microsoft),product(ODBC)", white space
 /// allowed between the tokens, case ignored) in the text after "--(*". Returns the keyword start

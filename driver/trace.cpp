@@ -101,5 +101,4 @@ void bcuTraceLine(uint32_t level, const char* label, uint32_t value) {
 void bcoErrorHook(ConversionContext* ctx, uint32_t reason) {
   if (ctx == nullptr) return;
   ctx->reason = reason;
-  ctx->failed = true;
 }

@@ -1,8 +1,10 @@
 // The clause translators the dispatcher hands clauses to, and the dispatcher itself. Positions
 // point into the working buffer's right part, which holds the clause and everything after it up
 // to the terminator. A translator changes the statement only inside [opening, end) (in place, or
-// with wbReplace); one that needs the whole statement flattens the buffer first (wbFlatten), which
-// tells the clause search to look at the statement afresh.
+// with wbReplace, noting in-place writes with wbNoteEdit); one that needs the whole statement
+// flattens the buffer first (wbFlatten), reserves room before it lengthens the text
+// (wbReserveFlat) and hands it back with wbAdoptFlat, which tells the clause search to look at the
+// statement afresh.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +19,11 @@ struct CallArgument;
 
 /// Date (kind 1), time (2) and timestamp (3) literals.
 [[nodiscard]] Status bcoConvertDateTime(ConversionContext* ctx, int kind, uint16_t* opening,
-                                        uint16_t* keywordStart, uint16_t* closing,
-                                        uint16_t* end);
+                                        uint16_t* keywordStart, uint16_t* closing, uint16_t* end);
 /// Scalar functions; name is the first character of the function name.
 [[nodiscard]] Status bcoConvertScalarFunction(ConversionContext* ctx, uint16_t* opening,
-                                              uint16_t* writePos, uint16_t* name,
-                                              uint16_t* closing, uint16_t* end);
+                                              uint16_t* writePos, uint16_t* name, uint16_t* closing,
+                                              uint16_t* end);
 /// Outer joins; works on the flattened statement and finds the clauses itself.
 [[nodiscard]] Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t* statement);
 /// Parses a call clause of the flattened statement into an anonymous block (rewrittenText), the

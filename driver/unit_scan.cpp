@@ -110,15 +110,19 @@ size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
                       std::span<const uint16_t> units) {
   size_t i = from;
 #if defined(__SSE2__)
-  __m128i probes[8];
-  const size_t k = units.size() < 8 ? units.size() : 8;
-  for (size_t j = 0; j < k; ++j) probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i v = load8(text.data() + i);
-    __m128i hit = _mm_setzero_si128();
-    for (size_t j = 0; j < k; ++j) hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
-    if (const int mask = _mm_movemask_epi8(hit); mask != 0) {
-      return i + size_t(__builtin_ctz(unsigned(mask))) / 2;
+  if (units.size() <= 8) {  // eight probes at most in the vector loop
+    __m128i probes[8];
+    for (size_t j = 0; j < units.size(); ++j) {
+      probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
+    }
+    for (; i + 8 <= text.size(); i += 8) {
+      const __m128i v = load8(text.data() + i);
+      __m128i hit = _mm_setzero_si128();
+      for (size_t j = 0; j < units.size(); ++j)
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
+      if (const int mask = _mm_movemask_epi8(hit); mask != 0) {
+        return i + size_t(__builtin_ctz(unsigned(mask))) / 2;
+      }
     }
   }
 #endif

@@ -9,12 +9,12 @@
 
 /// True when text holds a unit from 1 to 31.
 bool bcuHasControlUnit(std::span<const uint16_t> text);
-/// True when text holds one of the (up to eight) units.
+/// True when text holds one of the units.
 bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units);
-/// Index of the first unit at or after from that is one of the (up to eight) units, or
+/// Index of the first unit at or after from that is one of the units (eight at a time when there
+/// are at most eight), or
 /// text.size() when there is none.
-size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
-                      std::span<const uint16_t> units);
+size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from, std::span<const uint16_t> units);
 /// True when text holds the ASCII sequence seq exactly (no case folding: for punctuation).
 bool bcuHasSequence(std::span<const uint16_t> text, const char* seq);
 /// True when text holds none of what a translation acts on: a unit from 1 to 31, '{', '?', ':'

@@ -16,7 +16,7 @@ void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
 
 // Moves the storage to a block of at least `units` code units, keeping the left part at the start
 // and the right part anchored at the end.
-Status grow(WorkBuffer* wb, uint64_t units) {
+[[nodiscard]] Status grow(WorkBuffer* wb, uint64_t units) {
   uint64_t capacity = std::max<uint64_t>(units, uint64_t(wb->capacity) * 2);
   if (capacity > UINT32_MAX) capacity = units;
   if (capacity > UINT32_MAX) return kFail;
@@ -40,6 +40,7 @@ Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text) {
   wb->data = wb->inlineStore;
   wb->capacity = WorkBuffer::kInlineUnits;
   wb->generation = 0;
+  wb->edits = 0;
   const uint64_t needed = uint64_t(text.size()) + 1;
   if (needed > wb->capacity) {
     // Room for the text and a quarter more, so that markers and rewrites rarely reallocate.
@@ -103,6 +104,7 @@ void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
   wb->gapEnd = wb->rightEnd = wb->capacity - 1;
   wb->data[wb->rightEnd] = 0;
   ++wb->generation;
+  ++wb->edits;
 }
 
 Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const uint16_t> text,
@@ -127,6 +129,7 @@ Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const u
   const uint32_t newFrom = newGapEnd + between;
   moveUnits(wb->data + newFrom, text.data(), text.size());
   *moved = wb->data + newFrom;
+  ++wb->edits;
   return kOk;
 }
 

@@ -12,12 +12,13 @@
 
 struct WorkBuffer {
   static constexpr uint32_t kInlineUnits = 384;
-  uint16_t* data;       ///< storage: inlineStore or a rawAlloc'ed block
-  uint32_t capacity;    ///< code units of storage
-  uint32_t gapStart;    ///< left part is data[0, gapStart)
-  uint32_t gapEnd;      ///< right part is data[gapEnd, rightEnd); data[rightEnd] == 0
+  uint16_t* data;     ///< storage: inlineStore or a rawAlloc'ed block
+  uint32_t capacity;  ///< code units of storage
+  uint32_t gapStart;  ///< left part is data[0, gapStart)
+  uint32_t gapEnd;    ///< right part is data[gapEnd, rightEnd); data[rightEnd] == 0
   uint32_t rightEnd;
   uint32_t generation;  ///< raised by wbAdoptFlat: the text may have changed anywhere
+  uint32_t edits;       ///< raised by every change of the text (wbNoteEdit for in-place writes)
   uint16_t inlineStore[kInlineUnits];
 };
 
@@ -62,6 +63,9 @@ void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length);
 /// other pointer must be derived again from it). kFail without storage, nothing changed.
 [[nodiscard]] Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to,
                                std::span<const uint16_t> text, uint16_t** moved);
+
+/// Records that the caller changed text in place (a translator blanking its delimiters).
+inline void wbNoteEdit(WorkBuffer* wb) { ++wb->edits; }
 
 /// Copies the text, terminator included, to out (which has room for wbLength + 1 units).
 void wbCopyOut(const WorkBuffer* wb, uint16_t* out);

@@ -56,11 +56,11 @@ void appendColumnName(BoundedWriter& select, const uint16_t* set, const uint16_t
 // the terminator, at where (" WHERE ", may be null) or in an unterminated literal. A quote opens
 // a literal that is skipped whole, so "SET a='x=y', b=2" has two assignments. After a literal
 // the scan goes on with the character after its closing quote, which may be where itself:
-// "SET b='x' WHERE c=2" does not list c. A jump over where (a literal the keyword search saw as
-// closed by "*/") also ends the list.
+// "SET b='x' WHERE c=2" does not list c. A literal that jumps over where (one the keyword search
+// saw as closed by "*/") does not reach it, and the scan goes on.
 const uint16_t* nextAssignment(const uint16_t* e, const uint16_t* where) {
   for (const uint16_t* p = e + 1; *p != 0; ++p) {
-    if (where != nullptr && p >= where) return nullptr;
+    if (p == where) return nullptr;
     if (*p == '\'') {
       do {
         ++p;

@@ -5,12 +5,9 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
-#include <string>
-#include <vector>
 
 #include "driver/clause_search.h"
 #include "driver/markers.h"
@@ -18,100 +15,80 @@
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/work_buffer.h"
+#include "support/trace.h"
 #include "support/translate.h"
 
 using testutil::Buffer;
+using testutil::CaptureTrace;
+using testutil::Printable;
 using testutil::Text;
-using testutil::Utf8;
 
 namespace {
 
-// One table for the routines that take a text: what the routine returns (a position, -1 for
-// null; a count; 1/0 for equal names or a cut; the length given to the trim) and the text after.
-enum Routine { kFind, kNames, kCount, kVendor, kTrim, kNullEnd };
-struct Row {
-  Routine routine;
-  std::u16string text;
-  const char* arg;  // needle, other name; null: count the escape-clause openings
-  long expected;
-  const char16_t* after = nullptr;  // null: unchanged
+// Each routine on a terminated text t: a position (-1 for null), a count, 1/0 for equal names or
+// a cut; the trim gets its length from arg.
+using Routine = long (*)(uint16_t* t, const char* arg);
+long Pos(const uint16_t* t, const uint16_t* p) { return p == nullptr ? -1 : p - t; }
+const Routine kFind = [](uint16_t* t, const char* a) {
+  return Pos(t, bcuFstristr_SkipLiteral(t, a));
+};
+const Routine kNames = [](uint16_t* t, const char* a) -> long {
+  return bcuNamesEqual(t, Buffer(std::u16string(a, a + std::strlen(a))).data());
+};
+const Routine kCount = [](uint16_t* t, const char* a) -> long {
+  return a ? bcuNumCharClauses(t, a) : bcuNumEscapeClauses(t);  // null: escape-clause openings
+};
+const Routine kVendor = [](uint16_t* t, const char*) { return Pos(t, bcuVerifyVendorFindType(t)); };
+const Routine kTrim = [](uint16_t* t, const char* a) {
+  return bcuTrimBlanksW(t, std::atol(a)), 0L;
+};
+const Routine kNullEnd = [](uint16_t* t, const char*) -> long {
+  return bcoNullEndSQL(t, bcuLength(t)) == kOk;
 };
 
 TEST(TextRoutines, Table) {
-  const Row rows[] = {
+  const struct {
+    Routine run;
+    std::u16string text;
+    const char* arg;
+    long expected;
+    const char16_t* after = nullptr;  // the text afterwards; null: unchanged
+  } rows[] = {
       {kFind, u"", "a", -1},
-      {kFind, u"'abc'", "'ab", 0},  // a match may begin on the opening quote
+      {kFind, u"'abc'", "'AB", 0},  // a match may begin on the opening quote
       {kFind, u"x'{'{", "{", 4},
       {kFind, u"'a*/{", "{", 4},   // "*/" ends a literal ...
-      {kFind, u"'a*/", "*/", -1},  // ... and the search steps past its '*'
+      {kFind, u"'a*/", "*/", -1},  // ... and the search steps past its '*' only
       {kFind, u"'a*/", "/", 3},
       {kFind, u"'abc", "c", -1},
-      {kFind, u"xSeLeCt", "select", 1},
       {kFind, u"ab", "abc", -1},
-      {kFind, u"'x'y'", "'y", -1},  // the closing quote is no match start
-      {kNames, u"abc", "ABC", 1},
-      {kNames, u"\"ABC\"", "ABC", 1},  // a leading quote makes both exact
+      {kFind, u"'x'y'", "'y", -1},     // the closing quote is no match start
+      {kNames, u"abc\"x", "ABC", 1},   // a name ends at a quote
+      {kNames, u"\"ABC\"", "ABC", 1},  // a leading quote on either side makes both exact
       {kNames, u"\"abc\"", "ABC", 0},
       {kNames, u"ABC", "\"abc\"", 0},
-      {kNames, u"abc\"x", "ABC", 1},  // a name ends at a quote
       {kNames, u"ab", "abc", 0},
-      {kNames, u"\"\"", "", 1},
-      {kCount, u"{ { --(* --(*", nullptr, 4},
-      {kCount, u"'{' --(*--(*", nullptr, 2},
-      {kCount, u"aaaa", "aa", 2},  // matches never overlap
-      {kCount, u"aaa", "aa", 1},
-      {kCount, u"'?' ? ?", "?", 2},
-      {kCount, u"OUTPUT output", "Output", 2},
+      {kCount, u"'{' { --(*--(*", nullptr, 3},
+      {kCount, u"'aa' aAaa", "aa", 2},  // matches never overlap
       {kVendor, u"vendor(Microsoft),product(ODBC) fn x", nullptr, 32},
       {kVendor, u" \tVENDOR ( microsoft ) , PRODUCT\n( odbc )\v\fescape", nullptr, 43},
-      {kVendor, u"vendor(Microsoft),product(ODBC)", nullptr, 31},
       {kVendor, u"vendor(Microsoft)product(ODBC) fn", nullptr, -1},
       {kVendor, u"vendor(Microsoftx),product(ODBC) fn", nullptr, -1},
-      {kVendor, u"vendor(Microsoft),product(ODBCX) fn", nullptr, -1},
-      {kVendor, u"vendor(Other),product(ODBC) fn", nullptr, -1},
-      {kTrim, u"a \t", nullptr, 3},  // blanks only
-      {kTrim, u"a  ", nullptr, 3, u"a"},
-      {kTrim, u"  ", nullptr, 2, u""},
-      {kTrim, u" a ", nullptr, 2},  // starts at the given length
-      {kTrim, u"a  b", nullptr, 3, u"a"},
-      {kTrim, u"a ", nullptr, -1},
+      {kTrim, u"a \t", "3", 0},  // blanks only
+      {kTrim, u"  ", "2", 0, u""},
+      {kTrim, u"a  b", "3", 0, u"a"},  // from the given length on
+      {kTrim, u"a ", "-1", 0},
       {kNullEnd, u"ab  ", nullptr, 1, u"ab"},
-      {kNullEnd, u" a ", nullptr, 1, u" a"},
       {kNullEnd, u"a ", nullptr, 0},  // only the first character is not blank
       {kNullEnd, u"   ", nullptr, 0},
       {kNullEnd, u"", nullptr, 0},
-      {kNullEnd, u"ab", nullptr, 0},
-      {kNullEnd, u"a\t", nullptr, 0},
+      {kNullEnd, u"ab\t", nullptr, 0},
   };
-  for (const Row& r : rows) {
-    SCOPED_TRACE(Utf8(r.text) + " / " + (r.arg ? r.arg : "-"));
+  for (const auto& r : rows) {
+    SCOPED_TRACE(Printable(r.text) + " / " + (r.arg ? r.arg : "-"));
     auto buf = Buffer(r.text, 0);
-    uint16_t* t = buf.data();
-    auto at = [t](const uint16_t* p) { return p == nullptr ? -1L : long(p - t); };
-    long got = 0;
-    switch (r.routine) {
-      case kFind:
-        got = at(bcuFstristr_SkipLiteral(t, r.arg));
-        break;
-      case kNames:
-        got = bcuNamesEqual(t, Buffer(std::u16string(r.arg, r.arg + std::strlen(r.arg))).data());
-        break;
-      case kCount:
-        got = r.arg ? bcuNumCharClauses(t, r.arg) : bcuNumEscapeClauses(t);
-        break;
-      case kVendor:
-        got = at(bcuVerifyVendorFindType(t));
-        break;
-      case kTrim:
-        got = r.expected;
-        bcuTrimBlanksW(t, got);
-        break;
-      case kNullEnd:
-        got = bcoNullEndSQL(t, r.text.size()) == kOk ? 1 : 0;
-        break;
-    }
-    EXPECT_EQ(got, r.expected);
-    EXPECT_EQ(Utf8(Text(t)), Utf8(r.after ? std::u16string(r.after) : r.text));
+    EXPECT_EQ(r.run(buf.data(), r.arg), r.expected);
+    EXPECT_EQ(Printable(Text(buf.data())), Printable(r.after ? r.after : r.text));
   }
   auto buf = Buffer(u"abcde", 0);
   EXPECT_EQ(bcuFillW(buf.data() + 1, u'x', 3), buf.data() + 1);
@@ -120,174 +97,109 @@ TEST(TextRoutines, Table) {
 }
 
 // The clause search over a context set up as the entry point sets it up; callForm is not an
-// output of the entry points.
+// output of the entry points. 256: a call with a result marker, 512: a plain call.
 TEST(ClauseSearch, CallForm) {
-  struct {
-    std::u16string input;
-    int32_t callForm;
-    std::u16string expected;
-  } const cases[] = {
-      {u"{?=foo(a OUTPUT)}", 256, u"{?=foo(a OUTPUT)}"},  // 256 although no CALL follows
-      {u"{? = call p}", 256, u"{? = call p}"},
-      {u"{?xcall p(a OUTPUT)}", 256, u"{?xcall p(?       )}"},
-      {u"{ CALL p(a OUTPUT)}", 512, u"{ CALL p(?       )}"},
-      {u"{call q} {?=call p}", 256, u"{call q} {?=call p}"},
-      {u"{?=call p} {call q}", 256, u"{?=call p} {call q}"},
-      {u"{c} {escape 'x'}", 0, u"{c}  escape 'x'"},
-      {u"--(*vendor(Microsoft),product(ODBC) ?=call p*)--", 256,
-       u"--(*vendor(Microsoft),product(ODBC) ?=call p*)--"},
+  const std::pair<std::u16string, int32_t> cases[] = {
+      {u"{?=foo(a OUTPUT)}", 256},  // although no CALL follows
+      {u"{ CALL p}", 512},
+      {u"{call q} {?=call p}", 256},
+      {u"{?=call p} {call q}", 256},
+      {u"{c} {escape 'x'}", 0},
+      {u"--(*vendor(Microsoft),product(ODBC) ?=call p*)--", 256},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(Utf8(c.input));
-    ConversionContext ctx{};
-    ctx.rewriteOutputArgs = 1;
+  for (const auto& [input, callForm] : cases) {
+    SCOPED_TRACE(Printable(input));
     ServerLink link{};
+    ConversionContext ctx{};
     ctx.link = &link;
     WorkBuffer wb;
-    const auto text = Buffer(c.input, 0);
-    ASSERT_EQ(wbInit(&wb, {text.data(), c.input.size()}), kOk);
+    ASSERT_EQ(wbInit(&wb, std::vector<uint16_t>(input.begin(), input.end())), kOk);
     ctx.work = &wb;
     EXPECT_EQ(bcuReplaceVendorStrings(&ctx), kOk);
-    EXPECT_EQ(ctx.callForm, c.callForm);
-    std::vector<uint16_t> out(wbLength(&wb) + 1);
-    wbCopyOut(&wb, out.data());
-    EXPECT_EQ(Utf8(Text(out.data())), Utf8(c.expected));
+    EXPECT_EQ(ctx.callForm, callForm);
     wbRelease(&wb);
   }
 }
 
-// Runs f with trace lines going to a memory stream and returns what was written.
-template <typename F>
-std::string CaptureTrace(F&& f) {
-  char* data = nullptr;
-  size_t size = 0;
-  FILE* stream = open_memstream(&data, &size);
-  TVRNSqlSetTrace(TVRNSQL_TRACE_ON, stream);
-  f();
-  TVRNSqlSetTrace(0, nullptr);
-  std::fclose(stream);
-  std::string out(data, size);
-  std::free(data);
-  return out;
-}
-
 TEST(Trace, LineFormat) {
-  const std::u16string l31(31, u'a'), l32(32, u'b');
+  auto line = [](uint32_t level, const std::u16string& label, uint32_t value) {
+    const auto buf = Buffer(label, 0);
+    return CaptureTrace([&] { bcuTraceLine(level, buf.data(), value); });
+  };
+  // Dots by level (& 2: none, else & 4: four, else eight); labels padded to 32 columns.
+  const std::u16string a31(31, u'a');
+  const std::string s31(31, 'a');
+  EXPECT_EQ(line(8, a31, 0), "........" + s31 + " 00000000\n");
+  EXPECT_EQ(line(4, a31, 0x1A), "...." + s31 + " 0X00001A\n");
+  EXPECT_EQ(line(6, a31, 0xDEADBEEF), s31 + " 0XDEADBEEF\n");
+  EXPECT_EQ(line(0, a31, 0), "........" + s31 + " 00000000\n");
+  // A label of 32 or more: no value, pieces of 70 on lines of their own.
+  EXPECT_EQ(line(8, std::u16string(32, u'b'), 5), "........" + std::string(32, 'b') + "\n");
   std::u16string l141;
   for (int i = 0; i < 141; ++i) l141 += char16_t(u'A' + i % 26);
-  const std::string a31(31, 'a'), b32(32, 'b'), s141 = Utf8(l141);
-  struct {
-    uint32_t level;
-    const std::u16string* label;
-    uint32_t value;
-    std::string expected;
-  } const cases[] = {
-      {8, &l31, 0, "........" + a31 + " 00000000\n"},
-      {8, &l31, 0x1A, "........" + a31 + " 0X00001A\n"},
-      {8, &l31, 0xDEADBEEF, "........" + a31 + " 0XDEADBEEF\n"},
-      {4, &l31, 0, "...." + a31 + " 00000000\n"},
-      {2, &l31, 0, a31 + " 00000000\n"},
-      {6, &l31, 0, a31 + " 00000000\n"},
-      {0, &l31, 0, "........" + a31 + " 00000000\n"},
-      {8, &l32, 5, "........" + b32 + "\n"},
-      {8, &l141, 5,
-       "........" + s141.substr(0, 70) + "\n........" + s141.substr(70, 70) + "\n........" +
-           s141.substr(140) + "\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.expected);
-    const auto label = Buffer(*c.label, 0);
-    EXPECT_EQ(CaptureTrace([&] { bcuTraceLine(c.level, label.data(), c.value); }), c.expected);
-  }
-  const uint16_t empty[] = {0};
-  EXPECT_EQ(CaptureTrace([&] { bcuTraceLine(8, empty, 1); }), "");
+  const std::string s141 = Printable(l141);
+  EXPECT_EQ(line(8, l141, 5), "........" + s141.substr(0, 70) + "\n........" + s141.substr(70, 70) +
+                                  "\n........" + s141.substr(140) + "\n");
+  EXPECT_EQ(line(8, u"", 1), "");
   EXPECT_EQ(CaptureTrace([&] { bcuTraceLine(8, static_cast<const uint16_t*>(nullptr), 1); }), "");
 }
 
-// The labels of the trace lines a translation writes, without the allocator's own lines.
-std::vector<std::string> TraceLabels(std::u16string_view statement) {
-  const std::string trace = CaptureTrace([&] { testutil::Translate(statement); });
-  std::vector<std::string> labels;
-  std::istringstream lines(trace);
+// The steps a translation traces: each line's label, with " 0" when its value is 0 (the other
+// values are addresses).
+std::vector<std::string> TraceSteps(std::u16string_view statement) {
+  std::istringstream lines(CaptureTrace([&] { testutil::Translate(statement); }));
+  std::vector<std::string> steps;
   for (std::string line; std::getline(lines, line);) {
-    EXPECT_EQ(line.substr(0, 8), "........");
     std::string label = line.substr(8, 32);
     label.erase(label.find_last_not_of(' ') + 1);
-    if (label.starts_with("pMEMAlloc") || label.starts_with("MEMFree")) continue;
-    if (label == "bcuFstristr_SkipLiteral" || label == "bcuTrimBlanksW" ||
-        label == "bcoNullEndSQL") {
-      EXPECT_EQ(line.substr(40), "00000000") << label;
-    }
-    labels.push_back(label);
+    steps.push_back(label + (line.ends_with(" 00000000") ? " 0" : ""));
   }
-  return labels;
+  return steps;
 }
 
 TEST(Trace, StepsOfATranslation) {
+  // The first search finds no "--(*"; the marker pass allocates its scratch buffer.
   const std::vector<std::string> oneClause = {
-      "bcuRemoveControlChars",   "bcuReplaceVendorStrings", "bcuReplaceEscapeClause",
-      "bcuFstristr_SkipLiteral",  // no "--(*"
-      "bcuReplaceShorthandExt",  "bcuFstristr_SkipLiteral", "bcuFstristr_SkipLiteral",
-      "bcoConvertStrings",       "bcuFstristr_SkipLiteral", "bcuTrimBlanksW",
-      "bcoParseParmMarkers",     "bcoNullEndSQL",
-  };
-  EXPECT_EQ(TraceLabels(u"{escape 'x'}"), oneClause);
-
+      "bcuRemoveControlChars",     "bcuReplaceVendorStrings", "bcuReplaceEscapeClause",
+      "bcuFstristr_SkipLiteral 0", "bcuReplaceShorthandExt",  "bcuFstristr_SkipLiteral 0",
+      "bcuFstristr_SkipLiteral 0", "bcoConvertStrings",       "bcuFstristr_SkipLiteral 0",
+      "bcuTrimBlanksW 0",          "bcoParseParmMarkers",     "pMEMAlloc (size)",
+      "pMEMAlloc (addr)",          "bcoNullEndSQL 0",         "MEMFree (addr)"};
+  EXPECT_EQ(TraceSteps(u"{escape 'x'}"), oneClause);
   // One line per search of the literal algorithm, which searches again from the start of the
-  // text after every clause and stops at the first match at or after the bound; one line per
-  // clause handed to the dispatcher (those right of a long form go there twice).
-  struct {
-    std::u16string input;
-    long searches, conversions;
-  } const cases[] = {
-      {u"x", 2, 0},
-      {u"'{' {escape 'a'}", 4, 1},
-      {u"{escape 'a'} {escape 'b'}", 7, 2},
-      {u"{x} {y}", 7, 2},
-      {u"{escape {escape 'a'}}", 7, 2},
-      {u"--(*vendor(Microsoft),product(ODBC) escape 'a' *)--", 5, 1},
-      {u"--(*vendor(Microsoft),product(ODBC) x *)--", 5, 1},
-      {u"--(*vendor(Microsoft),product(ODBC) escape {escape 'x'} *)--", 7, 2},
-      {u"--(*vendor(Microsoft),product(ODBC) x *)-- {y}", 9, 3},
-      {u"{call p(a OUTPUT)} {escape 'x'}", 9, 2},  // 2 searches by the OUTPUT rewrite
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(Utf8(c.input));
-    const auto labels = TraceLabels(c.input);
-    EXPECT_EQ(std::count(labels.begin(), labels.end(), "bcuFstristr_SkipLiteral"), c.searches);
-    EXPECT_EQ(std::count(labels.begin(), labels.end(), "bcoConvertStrings"), c.conversions);
+  // text after every clause; the clauses right of a long form go to the dispatcher twice.
+  for (const auto& [input, searches, conversions] :
+       {std::tuple<std::u16string, long, long>{u"{escape 'a'} {escape 'b'}", 7, 2},
+        {u"--(*vendor(Microsoft),product(ODBC) x *)-- {y}", 9, 3}}) {
+    SCOPED_TRACE(Printable(input));
+    const auto steps = TraceSteps(input);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "bcuFstristr_SkipLiteral 0"), searches);
+    EXPECT_EQ(std::count(steps.begin(), steps.end(), "bcoConvertStrings"), conversions);
   }
 }
 
 TEST(Memory, AllocationIsZeroFilledWithSlack) {
-  for (uint32_t size : {1u, 7u, 13u, 24u, 100u, 1000u}) {
+  for (uint32_t size : {1u, 13u, 1000u}) {
     for (int32_t uninitialised : {0, 1}) {
-      SCOPED_TRACE(std::to_string(size) + "/" + std::to_string(uninitialised));
-      // Leave dirty memory for the allocator to hand out again.
-      void* dirty = std::malloc(size);
+      SCOPED_TRACE(testing::Message() << size << "/" << uninitialised);
+      void* dirty = std::malloc(size);  // dirty memory for the allocator to hand out again
       std::memset(dirty, 0xA5, malloc_usable_size(dirty));
       std::free(dirty);
       auto* block = static_cast<unsigned char*>(pMEMAlloc(size, uninitialised));
       ASSERT_NE(block, nullptr);
-      const size_t usable = malloc_usable_size(block);
-      ASSERT_GE(usable, size);
-      for (size_t i = uninitialised != 0 ? size : 0; i < usable; ++i) ASSERT_EQ(block[i], 0) << i;
+      for (size_t i = uninitialised != 0 ? size : 0; i < malloc_usable_size(block); ++i) {
+        ASSERT_EQ(block[i], 0) << i;
+      }
       MEMFree(block);
     }
   }
-  // Both allocation lines, the requested size as the first value; MEMFree traces null too.
+  // The requested size is the first value; MEMFree traces null too.
   const std::string trace = CaptureTrace([] {
     MEMFree(pMEMAlloc(20, 0));
     MEMFree(nullptr);
   });
-  std::vector<std::string> lines;
-  std::istringstream in(trace);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], "........pMEMAlloc (size)                0X000014");
-  EXPECT_EQ(lines[1].substr(0, 40), "........pMEMAlloc (addr)                ");
-  EXPECT_EQ(lines[2].substr(0, 40), "........MEMFree (addr)                  ");
-  EXPECT_EQ(lines[3], "........MEMFree (addr)                  00000000");
+  EXPECT_TRUE(trace.starts_with("........pMEMAlloc (size)                0X000014\n")) << trace;
+  EXPECT_TRUE(trace.ends_with("\n........MEMFree (addr)                  00000000\n")) << trace;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,8 @@ namespace testutil {
 
 /// A terminated uint16_t buffer holding text, with `slack` more zeroed units of room.
 inline std::vector<uint16_t> Buffer(std::u16string_view text, size_t slack = 64) {
-  std::vector<uint16_t> buf(text.size() + 1 + slack, 0);
-  for (size_t i = 0; i < text.size(); ++i) buf[i] = static_cast<uint16_t>(text[i]);
+  std::vector<uint16_t> buf(text.begin(), text.end());
+  buf.resize(text.size() + 1 + slack, 0);
   return buf;
 }
 
@@ -21,19 +22,16 @@ inline std::u16string Text(const uint16_t* p) {
   return s;
 }
 
-/// ASCII/UTF-16 text as UTF-8 for readable failure messages.
-inline std::string Utf8(std::u16string_view s) {
+/// The text with every unit outside ASCII written as \uXXXX, for readable failure messages.
+inline std::string Printable(std::u16string_view s) {
   std::string out;
+  char escaped[8];
   for (char16_t c : s) {
     if (c < 0x80) {
-      out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      out.push_back(char(c));
     } else {
-      out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      std::snprintf(escaped, sizeof escaped, "\\u%04X", unsigned(c));
+      out += escaped;
     }
   }
   return out;
