@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "driver/memory.h"
+#include "driver/text.h"
 
 namespace {
 
@@ -131,6 +132,14 @@ Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const u
   *moved = wb->data + newFrom;
   ++wb->edits;
   return kOk;
+}
+
+void wbTrimTail(WorkBuffer* wb, uint16_t* from) {
+  const uint32_t fromAt = uint32_t(from - wb->data);
+  assert(fromAt >= wb->gapEnd && fromAt <= wb->rightEnd);
+  bcuTrimBlanksW(from, int64_t(wb->rightEnd) - fromAt);
+  while (wb->rightEnd > fromAt && wb->data[wb->rightEnd - 1] == 0) --wb->rightEnd;
+  ++wb->edits;
 }
 
 void wbCopyOut(const WorkBuffer* wb, uint16_t* out) {

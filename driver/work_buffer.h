@@ -64,6 +64,10 @@ void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length);
 [[nodiscard]] Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to,
                                std::span<const uint16_t> text, uint16_t** moved);
 
+/// Trims the statement's trailing blanks that stand at or after the right-part position from, as
+/// bcuTrimBlanksW does on the text from there to the end (which writes its trace line).
+void wbTrimTail(WorkBuffer* wb, uint16_t* from);
+
 /// Records that the caller changed text in place (a translator blanking its delimiters).
 inline void wbNoteEdit(WorkBuffer* wb) { ++wb->edits; }
 
