@@ -89,7 +89,7 @@ class Parser {
     bool optionsEnded = false;
     for (next_ = 1; next_ < argc_;) {
       std::string_view arg = argv_[next_++];
-      if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+      if (optionsEnded || !looksLikeOption(arg)) {
         options_.statements.emplace_back(arg);
       } else if (arg == "--") {
         optionsEnded = true;
@@ -103,6 +103,15 @@ class Parser {
   }
 
  private:
+  // "-j", "--json" and "--" are options; "--(*vendor(...) ...", "-- note" and "-5" are
+  // statements, so a long-form clause or a comment can start an argument.
+  static bool looksLikeOption(std::string_view arg) {
+    auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (arg.size() < 2 || arg[0] != '-') return false;
+    if (arg[1] != '-') return letter(arg[1]);
+    return arg.size() == 2 || letter(arg[2]);
+  }
+
   bool longOption(std::string_view body) {
     const size_t eq = body.find('=');
     const std::string_view name = body.substr(0, eq);

@@ -2,10 +2,6 @@
 // statement with such a clause still gets its other clauses and its markers translated.
 #include "driver/translators.h"
 
-Status bcoConvertDateTime(ConversionContext*, int, uint16_t*, uint16_t*, uint16_t*, uint16_t*) {
-  return kOk;
-}
-
 Status bcoConvertScalarFunction(ConversionContext*, uint16_t*, uint16_t*, uint16_t*, uint16_t*,
                                 uint16_t*) {
   return kOk;

@@ -35,7 +35,8 @@ std::vector<std::u16string> AllowedAfterFailure(const std::vector<Piece>& pieces
 }
 
 // Each statement reaches allocations the others do not: the quiet path's marker scratch; the
-// call clause's name buffer; the heap working buffer, a grown position list and the marker
+// call clause's name buffer; the scanners and token buffers of date literals; the heap working
+// buffer, a grown position list and the marker
 // expansion of a long statement (600 units, 40 openings).
 std::vector<std::vector<Piece>> Statements() {
   std::vector<Piece> many;
@@ -47,6 +48,10 @@ std::vector<std::vector<Piece>> Statements() {
           {{u"{call p(x OUTPUT, ?)}", u"{call p(?       , ?)}"},
            {u" ", u" "},
            {u"{escape 'z'}", u" escape 'z' "}},
+          {{u"{d '2001-02-03'}", u" TO_DATE('2001-02-03','YYYY-MM-DD') "},
+           {u" ", u" "},
+           {u"{ts '2001-02-03 12:30:00.5'}",
+            u" TO_DATE('2001-02-03 12:30:00','YYYY-MM-DD HH24:MI:SS') "}},
           many};
 }
 
@@ -55,13 +60,13 @@ TEST(AllocationFailure, EveryRunSucceedsOrFailsCleanly) {
     const auto allowed = AllowedAfterFailure(pieces);
     const std::u16string input = allowed[pieces.size()];
     SCOPED_TRACE(Printable(input));
-    const auto expected = TranslateEx(input, input.size());
+    const auto expected = TranslateEx(input, 2 * input.size() + 64);
     ASSERT_EQ(expected.result, 1);
     for (uint64_t n = 1;; ++n) {
       SCOPED_TRACE(n);
       ASSERT_LT(n, 10000u);
       memFailAfter(n);
-      const auto t = TranslateEx(input, input.size());
+      const auto t = TranslateEx(input, 2 * input.size() + 64);
       const uint64_t made = memAllocationCount();
       memFailAfter(0);
       if (made < n || t.result == 1) {

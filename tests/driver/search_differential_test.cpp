@@ -44,9 +44,11 @@ size_t SkipSpace(const Text& s, size_t i) {
   return i;
 }
 
-// The dispatcher's text changes for the clauses it handles today: {escape} loses its
-// delimiters, and a call clause gets its OUTPUT arguments rewritten.
-void Dispatch(Text& s, size_t open, size_t keyword, size_t close, size_t end) {
+// The dispatcher's text changes that this test models: {escape} loses its delimiters, a call
+// clause gets its OUTPUT arguments rewritten, and the one date fragment is replaced. Any other
+// clause that a translator takes (d, t, fn, oj) makes the outcome unknown, and the round is not
+// compared.
+void Dispatch(Text& s, size_t open, size_t keyword, size_t close, size_t end, bool& known) {
   size_t k = keyword;
   if (s[k] == '?') k = SkipSpace(s, SkipSpace(s, k + 1) + 1);  // "?=call", '=' not checked
   if (bcuStartsWithNoCase(s.data() + k, "CALL")) {
@@ -54,19 +56,33 @@ void Dispatch(Text& s, size_t open, size_t keyword, size_t close, size_t end) {
   } else if (k == keyword && bcuStartsWithNoCase(s.data() + k, "ESCAPE")) {
     std::fill(s.begin() + open, s.begin() + keyword, ' ');
     std::fill(s.begin() + close, s.begin() + end, ' ');
+  } else if (std::u16string(s.begin() + open, s.begin() + end) == u"{d '2001-01-01'}") {
+    // The one date clause of the fragments, which changes the statement's length: the trailing
+    // blanks after it go, then the clause is replaced.
+    size_t length = s.size() - 1;
+    while (length > end && s[length - 1] == ' ') --length;
+    s.resize(length);
+    const std::u16string date = u" TO_DATE('2001-01-01','YYYY-MM-DD') ";
+    s.erase(s.begin() + open, s.begin() + end);
+    s.insert(s.begin() + open, date.begin(), date.end());
+    s.push_back(0);
+  } else if (const uint16_t c = bcuUpper(s[keyword]); c == 'D' || c == 'T' ||
+             ((c == 'F' || c == 'O') && s[keyword + 2] == ' ')) {
+    known = false;
   }
 }
 
-void Shorthand(Text& s, size_t start) {
+void Shorthand(Text& s, size_t start, bool& known) {
   for (size_t open = s.size() - 1; (open = LastBefore(s, start, open, "{", 1)) != kNone;) {
     const size_t close = FindPlain(s, open + 1, "}");
-    if (close != kNone) Dispatch(s, open, SkipSpace(s, open + 1), close, close + 1);
+    if (close != kNone) Dispatch(s, open, SkipSpace(s, open + 1), close, close + 1, known);
   }
 }
 
-void Reference(Text& s) {
+bool Reference(Text& s) {
+  bool known = true;
   for (size_t open = s.size() - 1; (open = LastBefore(s, 0, open, "--(*", 4)) != kNone;) {
-    Shorthand(s, open);
+    Shorthand(s, open, known);
     const size_t close = FindPlain(s, open + 4, "*)--");
     const uint16_t* keyword = bcuVerifyVendorFindType(s.data() + open + 4);
     if (close == kNone) {
@@ -74,13 +90,14 @@ void Reference(Text& s) {
     } else if (keyword == nullptr) {
       std::fill(s.begin() + open, s.begin() + close + 4, ' ');  // another vendor's clause
     } else {
-      Dispatch(s, open, size_t(keyword - s.data()), close, close + 4);
+      Dispatch(s, open, size_t(keyword - s.data()), close, close + 4, known);
     }
   }
-  Shorthand(s, 0);
+  Shorthand(s, 0, known);
   size_t length = s.size() - 1;
   while (length > 0 && s[length - 1] == ' ') s[--length] = 0;
   s.resize(length + 1);
+  return known;
 }
 
 std::u16string Random(std::mt19937& rng) {
@@ -101,11 +118,13 @@ std::u16string Random(std::mt19937& rng) {
 
 TEST(ClauseSearch, MatchesTheSearchThatRescansFromTheStart) {
   std::mt19937 rng(20261205);
+  int compared = 0;
   for (int round = 0; round < 20000; ++round) {
     const std::u16string input = Random(rng);
     SCOPED_TRACE(Printable(input));
     Text expected = testutil::Buffer(input, 0);
-    Reference(expected);
+    if (!Reference(expected)) continue;
+    ++compared;
 
     ServerLink link{};
     ConversionContext ctx{};
@@ -120,6 +139,7 @@ TEST(ClauseSearch, MatchesTheSearchThatRescansFromTheStart) {
     wbRelease(&wb);
     ASSERT_EQ(Printable(testutil::Text(actual.data())), Printable(testutil::Text(expected.data())));
   }
+  EXPECT_GT(compared, 10000);
 }
 
 }  // namespace
