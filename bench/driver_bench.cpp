@@ -1,6 +1,6 @@
 // Benchmarks of the translate entry point (ODBCSqlToTVRNSqlEx) on statements built here: long
-// plain text, many markers, many {escape} clauses, and a mix of short statements as applications
-// send them.
+// plain text, many markers, many {escape} clauses, many timestamp literals, many scalar functions,
+// and a mix of short statements as applications send them.
 //
 // A translation rewrites its input, so every iteration copies the statement into the buffer
 // first, inside the timed loop (pausing the timer costs more than a short translation). The
@@ -100,12 +100,44 @@ Text escapeStatement(int clauses) {
   return t;
 }
 
+// K timestamp literals in the VALUES list of an INSERT; each becomes a TO_DATE call 30 units
+// longer.
+Text timestampStatement(int literals) {
+  Text t;
+  append(&t, "INSERT INTO events (a) VALUES (");
+  for (int i = 0; i < literals; ++i) {
+    append(&t, i == 0 ? "{ts '2001-02-03 12:30:00'}" : ", {ts '2001-02-03 12:30:00'}");
+  }
+  append(&t, ")");
+  t.push_back(0);
+  return t;
+}
+
+// K scalar-function clauses, mixed: translated in place (UCASE, LEFT) and rebuilt (HOUR,
+// CONVERT), which changes the statement's length at each clause.
+Text functionStatement(int clauses) {
+  static constexpr std::string_view kFunctions[] = {"{fn UCASE(name)}", "{fn LEFT(code,3)}",
+                                                    "{fn HOUR(created)}",
+                                                    "{fn CONVERT(total, SQL_INTEGER)}"};
+  Text t;
+  append(&t, "SELECT ");
+  for (int i = 0; i < clauses; ++i) {
+    if (i != 0) append(&t, ", ");
+    append(&t, kFunctions[size_t(i) % std::size(kFunctions)]);
+  }
+  append(&t, " FROM orders");
+  t.push_back(0);
+  return t;
+}
+
 // Translates `statement` once per iteration; it holds `clauses` clauses of which `markers` are
-// markers.
-void runLarge(benchmark::State& state, const Text& statement, int clauses, int markers) {
+// markers. extraRoom: how much longer than the statement the result may be, beyond the digits
+// of the markers.
+void runLarge(benchmark::State& state, const Text& statement, int clauses, int markers,
+              size_t extraRoom = 0) {
   const size_t units = statement.size();  // with the terminator
   // Room for the statement and the digits the markers gain (four at most each).
-  const uint32_t capacity = uint32_t(units + 4 * size_t(markers));
+  const uint32_t capacity = uint32_t(units + 4 * size_t(markers) + extraRoom);
   Text buffer(capacity);
   std::memcpy(buffer.data(), statement.data(), units * sizeof(uint16_t));
   const Translation check = translate(buffer.data(), capacity);
@@ -151,6 +183,16 @@ void BM_TranslateMarkers(benchmark::State& state) {
 void BM_TranslateEscapes(benchmark::State& state) {
   const int clauses = int(state.range(0));
   runLarge(state, escapeStatement(clauses), clauses, 0);
+}
+
+void BM_TranslateTimestamps(benchmark::State& state) {
+  const int clauses = int(state.range(0));
+  runLarge(state, timestampStatement(clauses), clauses, 0, 40 * size_t(clauses));
+}
+
+void BM_TranslateFunctions(benchmark::State& state) {
+  const int clauses = int(state.range(0));
+  runLarge(state, functionStatement(clauses), clauses, 0, 40 * size_t(clauses));
 }
 
 // Short statements as applications send them, all in one array: a SELECT, UPDATE, DELETE or
@@ -252,6 +294,8 @@ BENCHMARK(BM_CopyBaseline)->Arg(65536)->Arg(1048576);
 BENCHMARK(BM_TranslatePlain)->Arg(65536)->Arg(1048576);
 BENCHMARK(BM_TranslateMarkers)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
 BENCHMARK(BM_TranslateEscapes)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
+BENCHMARK(BM_TranslateTimestamps)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
+BENCHMARK(BM_TranslateFunctions)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
 BENCHMARK(BM_TranslateShort);
 
 BENCHMARK_MAIN();

@@ -8,6 +8,7 @@
 #include "tci/tci.h"
 
 struct WorkBuffer;
+struct ScannerState;
 
 /// Internal status of every translation step: kOk, or kFail after bcoErrorHook was called.
 using Status = uint16_t;
@@ -56,6 +57,7 @@ struct ConversionContext {
   WorkBuffer* work;            ///< the statement being translated
   uint32_t reason;             ///< reason code of the last bcoErrorHook call
   const uint16_t* callerText;  ///< the caller's statement: trace lines show addresses in it
+  ScannerState* scannerCache;  ///< a clause scanner kept for the next clause (tracing off only)
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).

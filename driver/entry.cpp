@@ -12,6 +12,7 @@
 #include "driver/trace.h"
 #include "driver/unit_scan.h"
 #include "driver/work_buffer.h"
+#include "scanner/scanner_buffers.h"
 #include "tvrnsql.h"
 
 namespace {
@@ -65,6 +66,7 @@ struct CallResources {
     }
     rawFree(link);
     if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
+    bcoReleaseScannerCache(ctx);
   }
 };
 
