@@ -2,11 +2,6 @@
 // statement with such a clause still gets its other clauses and its markers translated.
 #include "driver/translators.h"
 
-Status bcoConvertScalarFunction(ConversionContext*, uint16_t*, uint16_t*, uint16_t*, uint16_t*,
-                                uint16_t*) {
-  return kOk;
-}
-
 Status bcoTranslateOuterJoin(ConversionContext*, uint16_t*) { return kOk; }
 
 Status bcoParseCallClause(ConversionContext*, uint16_t*, uint16_t* nameBuffer,

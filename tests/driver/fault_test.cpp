@@ -35,7 +35,8 @@ std::vector<std::u16string> AllowedAfterFailure(const std::vector<Piece>& pieces
 }
 
 // Each statement reaches allocations the others do not: the quiet path's marker scratch; the
-// call clause's name buffer; the scanners and token buffers of date literals; the heap working
+// call clause's name buffer; the scanners, token buffers and work areas of date literals and
+// scalar functions; the heap working
 // buffer, a grown position list and the marker
 // expansion of a long statement (600 units, 40 openings).
 std::vector<std::vector<Piece>> Statements() {
@@ -52,6 +53,9 @@ std::vector<std::vector<Piece>> Statements() {
            {u" ", u" "},
            {u"{ts '2001-02-03 12:30:00.5'}",
             u" TO_DATE('2001-02-03 12:30:00','YYYY-MM-DD HH24:MI:SS') "}},
+          {{u"{fn HOUR(d)}", u" TO_NUMBER(TO_CHAR(d,'HH24')) "},
+           {u" ", u" "},
+           {u"{fn UCASE(a)}", u"    UPPER(a) "}},
           many};
 }
 

@@ -12,6 +12,7 @@
 #include "driver/context.h"
 #include "driver/text.h"
 #include "driver/work_buffer.h"
+#include "scanner/scanner_buffers.h"
 #include "support/utf16.h"
 
 namespace {
@@ -137,6 +138,7 @@ TEST(ClauseSearch, MatchesTheSearchThatRescansFromTheStart) {
     Text actual(wbLength(&wb) + 1);
     wbCopyOut(&wb, actual.data());
     wbRelease(&wb);
+    bcoReleaseScannerCache(&ctx);
     ASSERT_EQ(Printable(testutil::Text(actual.data())), Printable(testutil::Text(expected.data())));
   }
   EXPECT_GT(compared, 10000);
