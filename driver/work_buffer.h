@@ -70,6 +70,12 @@ void wbTrimTail(WorkBuffer* wb, uint16_t* from);
 
 /// Records that the caller changed text in place (a translator blanking its delimiters).
 inline void wbNoteEdit(WorkBuffer* wb) { ++wb->edits; }
+/// Records that the caller changed text in place beyond its clause; the clause search then looks
+/// at the statement afresh.
+inline void wbNoteWideEdit(WorkBuffer* wb) {
+  ++wb->edits;
+  ++wb->generation;
+}
 
 /// Copies the text, terminator included, to out (which has room for wbLength + 1 units).
 void wbCopyOut(const WorkBuffer* wb, uint16_t* out);

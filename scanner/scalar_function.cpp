@@ -148,10 +148,14 @@ int32_t terminatorFrom(ScannerState* scan, const uint16_t* from, const uint16_t*
   return 0;
 }
 
-// Blanks the terminator from the closing on, never past the clause: a "*)--" that rule T finds
-// inside a brace clause is longer than its "}".
+// Blanks the terminator that rule T found, from the closing on.
 void blankTerminator(const Clause& c, int32_t length) {
-  bcuFillW(c.closing, ' ', std::min(size_t(length), size_t(c.end - c.closing)));
+  // A "*)--" met inside a brace clause ("{fn abs(a*)--b)}xyz") blanks four characters from the
+  // '}': the three after the clause too, but never the statement's terminator.
+  WorkBuffer* wb = c.ctx->work;
+  const size_t n = std::min(size_t(length), size_t(wb->data + wb->rightEnd - c.closing));
+  bcuFillW(c.closing, ' ', n);
+  if (n > size_t(c.end - c.closing)) wbNoteWideEdit(wb);
 }
 
 // Kept names: "{fn ceiling(x)}" becomes "       CEIL(x) ". The native name, which has the length
@@ -198,7 +202,9 @@ void blankTerminator(const Clause& c, int32_t length) {
       stop = c.at(list.paren);
       break;
     case PadTo::kPastParen:
-      if (list.open != nullptr) stop = c.at(list.paren) + 1;
+      // "{fn USER()}" blanks through its ')'; without parentheses, through the clause up to its
+      // closing ("--(*vendor(Microsoft),product(ODBC) fn USER*)--" leaves only USER).
+      stop = list.open != nullptr ? c.at(list.paren) + 1 : c.closing;
       break;
     case PadTo::kNone:
       break;

@@ -21,6 +21,10 @@ TEST(ScalarFunction, Clauses) {
       // Kept names and native names of the same length.
       {u"SELECT {fn UCASE(name)} FROM t", u"SELECT     UPPER(name)  FROM t", 0},
       {u"{fn abs(x)}|{fn ucase(x)}|", u"    abs(x) |    UPPER(x) |", 0},
+      // Rule T blanks four characters from the '}' when it meets "*)--" first.
+      {u"{fn abs(a*)--b)}xyzw", u"    abs(a*)--b)    w", 0},
+      {u"--(*vendor(Microsoft),product(ODBC) fn USER*)-- x",
+       u"USER" + std::u16string(44, u' ') + u"x", 0},
       {u"{fn CEILING(a)},{fn char(b)},{fn IFNULL(c,d)},{fn LCASE(e)}|",
        u"       CEIL(a) ,     CHR(b) ,       NVL(c,d) ,    LOWER(e) |", 0},
       // Rule T stops once the input position passes the closing: UCASE has read the "}" ahead.
