@@ -12,14 +12,12 @@
 #include <vector>
 
 /// Aborts with the failed condition when cond is false; never compiled out.
-#define FUZZ_CHECK(cond) ((cond) ? void(0) : fuzzin::checkFailed(__FILE__, __LINE__, #cond))
+#define FUZZ_CHECK(cond)                                                                   \
+  ((cond) ? void(0)                                                                        \
+          : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond), \
+             std::abort()))
 
 namespace fuzzin {
-
-[[noreturn]] inline void checkFailed(const char* file, int line, const char* cond) {
-  std::fprintf(stderr, "%s:%d: check failed: %s\n", file, line, cond);
-  std::abort();
-}
 
 /// Header byte i, or 0 past the input. Most header fields use only the low four bits, so that a
 /// seed can spell them as digits ('7' is 7).
@@ -27,22 +25,19 @@ inline uint8_t headerByte(const uint8_t* data, size_t size, size_t i) {
   return i < size ? data[i] : 0;
 }
 
-/// Decodes the bytes after the first `header` ones into code units, without a terminator. Every
+/// Decodes the bytes after the first `header` ones into code units, terminator included. Every
 /// byte is one unit (Latin-1), so ASCII dictionary words and seed files read as written; 0xFF
 /// takes the next two bytes as one unit, low byte first, to reach every 16-bit unit (FF FF 00 is
 /// 0xFF itself; a 0xFF without two bytes after it is dropped). A zero unit ends the statement.
 inline std::vector<uint16_t> decodeStatement(const uint8_t* data, size_t size, size_t header) {
   std::vector<uint16_t> units;
-  for (size_t i = header; i < size; ++i) {
-    uint16_t unit = data[i];
-    if (data[i] == 0xFF) {
-      if (size - i < 3) break;
-      unit = uint16_t(data[i + 1] | (data[i + 2] << 8));
-      i += 2;
-    }
+  for (size_t i = header; i < size && !(data[i] == 0xFF && size - i < 3); ++i) {
+    const uint16_t unit = data[i] != 0xFF ? data[i] : uint16_t(data[i + 1] | (data[i + 2] << 8));
     if (unit == 0) break;
     units.push_back(unit);
+    if (data[i] == 0xFF) i += 2;
   }
+  units.push_back(0);
   return units;
 }
 
@@ -58,14 +53,12 @@ class GuardedBuffer {
     ASAN_POISON_MEMORY_REGION(units_.data() + capacity, kGuardUnits * sizeof(uint16_t));
   }
   ~GuardedBuffer() { unpoison(); }
-  GuardedBuffer(const GuardedBuffer&) = delete;
 
   uint16_t* data() { return units_.data(); }
   /// Aborts unless every guard unit still holds its value.
   void checkGuards() {
     unpoison();
-    FUZZ_CHECK(std::all_of(units_.begin() + capacity_, units_.end(),
-                           [](uint16_t u) { return u == kGuard; }));
+    FUZZ_CHECK(size_t(std::count(units_.begin() + capacity_, units_.end(), kGuard)) == kGuardUnits);
   }
   /// True when the room holds what it held at construction.
   bool unchanged() const { return std::equal(initial_.begin(), initial_.end(), units_.begin()); }

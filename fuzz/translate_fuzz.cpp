@@ -10,11 +10,13 @@
 //
 // Checked on every run: the result is 0 or 1; the result is terminated within the capacity;
 // nothing past the capacity is written (guard units) or, under AddressSanitizer, read; the
-// required capacity is the result's length plus one; the reason matches the result; the argument
-// outputs are not written; the legacy form, on a buffer of exactly the needed room, gives the
-// same result, text and marker count as the Ex form.
+// required capacity is the result's length plus one; a call given less room fails and writes
+// nothing; the reason matches the result; the argument outputs are not written; the legacy form,
+// on a buffer of exactly the needed room, gives the same result, text and marker count as the Ex
+// form.
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "fuzz_input.h"
@@ -23,61 +25,54 @@
 namespace {
 
 constexpr size_t kHeaderBytes = 5;
+constexpr uint16_t kUnwritten = 0xA5A5;  // a value the library never writes to an output
 
 struct Run {
   int32_t result = -1;
   uint32_t required = 0, reason = 0xFFFFFFFF;
-  uint16_t markerCount = 0xA5A5;  // as for the other outputs: a value the library never writes
-  bool unchanged = false;         // the room holds what it held before the call
-  std::vector<uint16_t> text;     // the result, when it fitted
+  uint16_t markerCount = kUnwritten;
+  std::vector<uint16_t> text;  // the result, when it fitted
 };
-
-bool knownFailure(uint32_t reason) {
-  return reason == TVRNSQL_REASON_MALFORMED || reason == TVRNSQL_REASON_NO_MEMORY ||
-         reason == TVRNSQL_REASON_UNSUPPORTED;
-}
 
 // One call on a buffer of `capacity` units that starts with the statement (terminator included,
 // cut when the capacity is smaller): the legacy form, or the Ex form with its own checks.
 Run translate(const std::vector<uint16_t>& statement, uint16_t version, uint32_t capacity,
               bool legacy) {
-  // Outputs preset to values the library never writes, since without describe options it must
-  // write none of them.
+  // Without describe options the library must write none of the argument outputs.
   static uint16_t types[1];
   static uint8_t bytes[1];
-  uint16_t refCursorCount = 0xA5A5, *argTypes = types, *refCursorPositions = types;
+  uint16_t refCursorCount = kUnwritten, *argTypes = types, *positions = types;
   uint8_t *attr32 = bytes, *attr213 = bytes;
   fuzzin::GuardedBuffer buffer(statement, capacity);
   Run run;
-  run.result =
-      legacy
-          ? ODBCSqlToTVRNSql(nullptr, buffer.data(), &run.markerCount, &argTypes, &refCursorCount,
-                             &refCursorPositions, &attr32, &attr213, version, 0, 0, 0, nullptr)
-          : ODBCSqlToTVRNSqlEx(nullptr, buffer.data(), &run.markerCount, &argTypes, &refCursorCount,
-                               &refCursorPositions, &attr32, &attr213, version, 0, 0, 0, nullptr,
-                               capacity, &run.required, &run.reason);
+  run.result = legacy ? ODBCSqlToTVRNSql(nullptr, buffer.data(), &run.markerCount, &argTypes,
+                                         &refCursorCount, &positions, &attr32, &attr213, version, 0,
+                                         0, 0, nullptr)
+                      : ODBCSqlToTVRNSqlEx(nullptr, buffer.data(), &run.markerCount, &argTypes,
+                                           &refCursorCount, &positions, &attr32, &attr213, version,
+                                           0, 0, 0, nullptr, capacity, &run.required, &run.reason);
   buffer.checkGuards();
   FUZZ_CHECK(run.result == 0 || run.result == 1);
-  FUZZ_CHECK(argTypes == types && refCursorPositions == types);
-  FUZZ_CHECK(attr32 == bytes && attr213 == bytes);
-  FUZZ_CHECK(refCursorCount == 0 || refCursorCount == 0xA5A5);
-  run.unchanged = buffer.unchanged();
+  FUZZ_CHECK(argTypes == types && positions == types && attr32 == bytes && attr213 == bytes);
+  FUZZ_CHECK(refCursorCount == 0 || refCursorCount == kUnwritten);
   if (legacy) {
     run.text = buffer.text();
     return run;
   }
-  if (capacity < statement.size()) {
-    // The statement's terminator is not within the capacity.
-    FUZZ_CHECK(run.result == 0 && run.reason == TVRNSQL_REASON_MALFORMED && run.unchanged);
-    return run;
-  }
-  if (run.required <= capacity) {
+  if (capacity < statement.size() || run.required > capacity) {
+    // The statement's terminator is not within the capacity (reason MALFORMED), or the result
+    // does not fit: the call fails and writes nothing.
+    FUZZ_CHECK(run.result == 0 && buffer.unchanged());
+    FUZZ_CHECK(capacity >= statement.size() || run.reason == TVRNSQL_REASON_MALFORMED);
+  } else {
     run.text = buffer.text();
     FUZZ_CHECK(run.text.size() + 1 == run.required);
   }
-  // Without a server the only reasons are the library's own.
-  FUZZ_CHECK(run.result == 1 ? run.reason == 0
-                             : knownFailure(run.reason) || run.reason == TVRNSQL_REASON_NO_ROOM);
+  // 0 on success only; without a server the only reasons are the library's own.
+  constexpr uint32_t kReasons[] = {0, TVRNSQL_REASON_MALFORMED, TVRNSQL_REASON_NO_MEMORY,
+                                   TVRNSQL_REASON_UNSUPPORTED, TVRNSQL_REASON_NO_ROOM};
+  FUZZ_CHECK((run.result == 1) == (run.reason == 0) &&
+             std::find(std::begin(kReasons), std::end(kReasons), run.reason) != std::end(kReasons));
   return run;
 }
 
@@ -86,37 +81,32 @@ Run translate(const std::vector<uint16_t>& statement, uint16_t version, uint32_t
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint16_t version = fuzzin::headerByte(data, size, 0) & 0x0F;
   const uint32_t shortfall = fuzzin::headerByte(data, size, 4) & 0x0F;
-  std::vector<uint16_t> statement = fuzzin::decodeStatement(data, size, kHeaderBytes);
-  statement.push_back(0);
+  const std::vector<uint16_t> statement = fuzzin::decodeStatement(data, size, kHeaderBytes);
   const uint32_t inputUnits = uint32_t(statement.size());
 
   // The Ex form on a buffer that just holds the statement learns the room the result needs; when
-  // that is more, the buffer must be unchanged, and a second run gets exactly that room.
+  // that is more, a second run gets exactly that room.
   Run ex = translate(statement, version, inputUnits, false);
   const uint32_t required = ex.required;
   if (required > inputUnits) {
-    FUZZ_CHECK(ex.result == 0 && ex.unchanged);
     ex = translate(statement, version, required, false);
     FUZZ_CHECK(ex.required == required);
   }
-  FUZZ_CHECK(ex.result == 1 || knownFailure(ex.reason));
+  FUZZ_CHECK(ex.reason != TVRNSQL_REASON_NO_ROOM);
 
   // The legacy form on a buffer of exactly the room needed agrees with it.
   const Run legacy = translate(statement, version, std::max(required, inputUnits), true);
   FUZZ_CHECK(legacy.result == ex.result && legacy.text == ex.text);
   FUZZ_CHECK(legacy.markerCount == ex.markerCount);
 
-  // A buffer short of the room: the statement does not fit (no terminator within the capacity,
-  // reason MALFORMED, checked in translate) or the result does not (the reason of the full run,
-  // NO_ROOM on success). Either way the call fails and leaves the buffer as it was.
+  // A buffer short of the room: the statement does not fit (checked in translate) or the result
+  // does not: the same required room, and the reason of the full run (NO_ROOM on success).
   if (shortfall != 0 && required > shortfall) {
     const uint32_t capacity = required - shortfall;
     const Run cut = translate(statement, version, capacity, false);
-    FUZZ_CHECK(cut.result == 0 && cut.unchanged);
-    if (capacity >= inputUnits) {
-      FUZZ_CHECK(cut.required == required);
-      FUZZ_CHECK(cut.reason == (ex.result == 1 ? TVRNSQL_REASON_NO_ROOM : ex.reason));
-    }
+    FUZZ_CHECK(capacity < inputUnits ||
+               (cut.required == required &&
+                cut.reason == (ex.result == 1 ? TVRNSQL_REASON_NO_ROOM : ex.reason)));
   }
   return 0;
 }

@@ -1,8 +1,8 @@
-/* Shows that the library's fputws stub never takes over the C library's fputws. ctest runs this
- * program linked to the library, linked with libc named after the library, and under LD_PRELOAD
- * (tests/api/CMakeLists.txt); every run must write through the C library, while
- * dlvsym(h, "fputws", "TVRNSQL_1") still finds the stub.
- * Usage: tvrnsql_api_fputws <path of libtvrnsql.so> <scratch directory> */
+// Shows that the library's fputws stub never takes over the C library's fputws. ctest runs this
+// program linked to the library, linked with libc named after the library, and under LD_PRELOAD
+// (tests/api/CMakeLists.txt); every run must write through the C library, while
+// dlvsym(h, "fputws", "TVRNSQL_1") still finds the stub.
+// Usage: tvrnsql_api_fputws <path of libtvrnsql.so> <scratch directory>
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdio.h>
@@ -15,7 +15,7 @@
 
 typedef int (*FputwsFn)(const wchar_t *, FILE *);
 
-/* dlsym returns an object pointer; ISO C has no cast from it to a function pointer. */
+// dlsym returns an object pointer; ISO C has no cast from it to a function pointer.
 typedef char FunctionPointerFitsVoidPointer[sizeof(void *) == sizeof(FputwsFn) ? 1 : -1];
 static FputwsFn asFputws(void *p) {
   FputwsFn f;
@@ -30,12 +30,12 @@ static void check(int ok, const char *what) {
   failures += !ok;
 }
 
-/* Calls the C library's fputws as any program would, on a fresh file, and checks the text
- * arrived. A program bound to the stub gets 65535 and an empty file. */
+// Calls the C library's fputws as any program would, on a fresh file, and checks the text
+// arrived. A program bound to the stub gets 65535 and an empty file.
 static void writeThroughFputws(const char *scratchDir) {
   char path[4096], text[64] = {0};
-  int n = snprintf(path, sizeof path, "%s/fputws-XXXXXX", scratchDir);
-  int fd = n > 0 && (size_t)n < sizeof path ? mkstemp(path) : -1;
+  snprintf(path, sizeof path, "%s/fputws-XXXXXX", scratchDir);  // cut short: mkstemp fails
+  int fd = mkstemp(path);
   FILE *out = fd >= 0 ? fdopen(fd, "w") : NULL;
   check(out != NULL, "scratch file opened");
   if (out == NULL) return;
@@ -55,8 +55,8 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: %s <path of libtvrnsql.so> <scratch directory>\n", argv[0]);
     return 2;
   }
-  /* The run proves nothing unless the library is in the process before the program calls fputws:
-   * linked (the call to CharNextW keeps it needed under --as-needed) or preloaded. */
+  // The run proves nothing unless the library is in the process before the program calls fputws:
+  // linked (the call to CharNextW keeps it needed under --as-needed) or preloaded.
   static const uint16_t one[] = {'x', 0};
   check(CharNextW(one) == one + 1, "CharNextW from the linked library");
   void *already = dlopen(argv[1], RTLD_NOW | RTLD_NOLOAD);
@@ -69,8 +69,8 @@ int main(int argc, char **argv) {
   FputwsFn libcFputws = libc != NULL ? asFputws(dlsym(libc, "fputws")) : NULL;
   check(libcFputws != NULL, "libc.so.6 defines fputws");
 
-  /* An unversioned lookup over the whole process (what a plugin or an unversioned program gets)
-   * must skip the non-default fputws@TVRNSQL_1, also when the library is preloaded. */
+  // An unversioned lookup over the whole process (what a plugin or an unversioned program gets)
+  // must skip the non-default fputws@TVRNSQL_1, also when the library is preloaded.
   check(asFputws(dlsym(RTLD_DEFAULT, "fputws")) == libcFputws,
         "dlsym(RTLD_DEFAULT, \"fputws\") is the C library's");
 
@@ -83,12 +83,10 @@ int main(int argc, char **argv) {
   FputwsFn stub = asFputws(dlvsym(library, "fputws", "TVRNSQL_1"));
   check(stub != NULL, "dlvsym(h, \"fputws\", \"TVRNSQL_1\") finds the stub");
   check(stub != libcFputws, "the stub is not the C library's fputws");
-  FILE *sink = fopen("/dev/null", "w");
-  check(stub != NULL && sink != NULL && stub(L"hello", sink) == 65535, "the stub returns 65535");
-  if (sink != NULL) fclose(sink);
+  check(stub != NULL && stub(L"hello", stdout) == 65535, "the stub returns 65535");
 
-  /* Searching the library's own scope without a version skips the hidden stub and goes on to
-   * its dependencies, ending at the C library. */
+  // Searching the library's own scope without a version skips the hidden stub and goes on to
+  // its dependencies, ending at the C library.
   FputwsFn plain = asFputws(dlsym(library, "fputws"));
   check(plain != stub, "dlsym(h, \"fputws\") is not the stub");
   check(plain == libcFputws, "dlsym(h, \"fputws\") is the C library's");

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -24,22 +25,18 @@ struct Session {
 // Session() allocates a statement under an environment; the other parents are refused.
 TEST(Standin, HandlesCheckTypeParentAndLiveness) {
   Session s;
-  const struct {
-    const char* name;
-    const void* parent;
-    uint32_t type;
-    int32_t status;
-  } cases[] = {
+  // Name, parent, type, status.
+  const std::tuple<const char*, const void*, uint32_t, int32_t> cases[] = {
       {"environment under an environment", s.env, TCI_HTYPE_ENV, TCI_STANDIN_BAD_HANDLE},
       {"statement under nothing", nullptr, TCI_HTYPE_STMT, TCI_STANDIN_BAD_HANDLE},
       {"describe under an error handle", s.err, TCI_HTYPE_DESCRIBE, TCI_STANDIN_BAD_HANDLE},
       {"service under a statement", s.stmt, TCI_HTYPE_SVCCTX, TCI_STANDIN_BAD_HANDLE},
       {"parameter descriptor", s.env, TCI_DTYPE_PARAM, TCI_STANDIN_BAD_ARGUMENT},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, parent, type, status] : cases) {
+    SCOPED_TRACE(name);
     TCIHandle h = reinterpret_cast<TCIHandle>(1);
-    EXPECT_EQ(TCIHandleAlloc(c.parent, &h, c.type, 0, nullptr), c.status);
+    EXPECT_EQ(TCIHandleAlloc(parent, &h, type, 0, nullptr), status);
     EXPECT_EQ(h, nullptr);
   }
   int local = 0;
