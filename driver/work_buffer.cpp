@@ -44,8 +44,10 @@ Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text) {
   wb->edits = 0;
   const uint64_t needed = uint64_t(text.size()) + 1;
   if (needed > wb->capacity) {
-    // Room for the text and a quarter more, so that markers and rewrites rarely reallocate.
-    const uint64_t capacity = needed + needed / 4 + 64;
+    // Room for twice the text: translated clauses can double it ({ts '...'} becomes a TO_DATE
+    // call twice as long), and a single block per call keeps the allocator from handing memory
+    // back to the system and faulting it in again on every call, as a grown pair of blocks does.
+    const uint64_t capacity = 2 * needed + 64;
     if (capacity > UINT32_MAX) return kFail;
     wb->data = static_cast<uint16_t*>(rawAlloc(capacity * sizeof(uint16_t)));
     if (wb->data == nullptr) {
