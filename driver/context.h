@@ -58,6 +58,8 @@ struct ConversionContext {
   uint32_t reason;             ///< reason code of the last bcoErrorHook call
   const uint16_t* callerText;  ///< the caller's statement: trace lines show addresses in it
   ScannerState* scannerCache;  ///< a clause scanner kept for the next clause (tracing off only)
+  uint16_t* workAreaCache;     ///< a scalar-function work area kept likewise (pMEMAlloc)
+  uint64_t workAreaCacheCapacity;  ///< its capacity in characters
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).

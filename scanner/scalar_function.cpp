@@ -44,21 +44,47 @@ struct ArgumentList {
 
 // The work area: the statement's length and 1024 characters, uninitialised but for its first
 // character. The native text of a rebuilt clause, and LOCATE's swapped arguments, are assembled
-// in it.
+// in it. With tracing on, each clause obtains and releases its own, so that the trace shows them;
+// with tracing off, the clauses of one statement share one block, grown when a clause needs more
+// (a statement-sized block per clause would cost an allocation the size of the statement each).
 struct WorkArea {
+  ConversionContext* ctx = nullptr;
   MemPtr<uint16_t> data;
   uint64_t capacity = 0;  // characters
 
+  WorkArea() = default;
+  WorkArea(const WorkArea&) = delete;
+  WorkArea& operator=(const WorkArea&) = delete;
+  ~WorkArea() {
+    if (ctx != nullptr && !bcuTraceOn() && data && ctx->workAreaCache == nullptr) {
+      ctx->workAreaCache = data.release();
+      ctx->workAreaCacheCapacity = capacity;
+    }
+  }
+
   // A new area of `characters`, keeping what was written (only the empty text: the text around
   // the clause is never copied).
-  [[nodiscard]] Status allocate(ConversionContext* ctx, uint64_t characters) {
-    const uint64_t bytes = characters * sizeof(uint16_t);
+  [[nodiscard]] Status allocate(ConversionContext* context, uint64_t characters) {
+    ctx = context;
+    if (!bcuTraceOn() && !data && ctx->workAreaCache != nullptr) {
+      data.reset(ctx->workAreaCache);
+      capacity = ctx->workAreaCacheCapacity;
+      ctx->workAreaCache = nullptr;
+    }
+    if (!bcuTraceOn() && data && capacity >= characters) {
+      data.get()[0] = 0;
+      return kOk;
+    }
+    // Kept blocks are made twice as large as asked, so that a growing statement seldom needs a
+    // new one.
+    const uint64_t room = bcuTraceOn() ? characters : 2 * characters;
+    const uint64_t bytes = room * sizeof(uint16_t);
     if (bytes > UINT32_MAX) return bcoFail(ctx, kReasonNoMemory);
     auto* block = static_cast<uint16_t*>(pMEMAlloc(uint32_t(bytes), 1));
     if (block == nullptr) return bcoFail(ctx, kReasonNoMemory);
     block[0] = 0;
     data.reset(block);
-    capacity = characters;
+    capacity = room;
     return kOk;
   }
 };

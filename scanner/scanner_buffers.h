@@ -65,8 +65,11 @@ struct ScannerBuffers {
   }
 };
 
-/// Releases the scanner a statement's clauses kept, if any; the entry point calls it last.
+/// Releases the scanner and the work area a statement's clauses kept, if any; the entry point
+/// calls it last.
 inline void bcoReleaseScannerCache(ConversionContext* ctx) {
+  if (ctx->workAreaCache != nullptr) MEMFree(ctx->workAreaCache);
+  ctx->workAreaCache = nullptr;
   if (ctx->scannerCache == nullptr) return;
   ScannerBuffers::releaseScanner(ctx->scannerCache);
   ctx->scannerCache = nullptr;
