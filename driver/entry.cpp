@@ -128,7 +128,13 @@ Result translate(const Request& req, const Outputs& out) {
   put(out.refCursorCount, uint16_t{0});
   result.countsWritten = true;
 
-  const uint64_t length = bcuTerminatedLength(req.statement, req.capacity);
+  // With a known capacity every unit up to it may be read, eight at a time; without one, the
+  // terminator is looked for unit by unit so that nothing past it is read.
+  static constexpr uint16_t kTerminator[] = {0};
+  const uint64_t length =
+      req.capacity < UINT32_MAX
+          ? bcuFindAnyUnit({req.statement, size_t(req.capacity)}, 0, kTerminator)
+          : bcuTerminatedLength(req.statement, req.capacity);
   if (length == req.capacity) {
     result.reason = kReasonMalformed;  // not terminated within its capacity
     return result;
