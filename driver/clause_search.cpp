@@ -141,8 +141,7 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
     if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) return status;
 
     text = wbFlatten(wb);
-    uint32_t length = wbLength(wb);
-    if (openAt + 4 > length) continue;  // a whole-statement rewrite cut the text before it
+    if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
     uint16_t* opening = text + openAt;
     uint16_t* closing = opening + 4;
     while (*closing != 0 && !bcuStartsWithNoCase(closing, "*)--")) ++closing;
@@ -161,7 +160,6 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
     if (wb->generation != generation) {
       // Something rewrote the whole statement: find the long forms before this one again.
       text = wbFlatten(wb);
-      length = wbLength(wb);
       if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
         return bcoFail(ctx, kReasonNoMemory);
       while (openings.size != 0 && openings.back() >= openAt) openings.pop();
