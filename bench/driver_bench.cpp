@@ -39,7 +39,7 @@ Translation translate(uint16_t* buffer, uint32_t capacity) {
   uint16_t refCursors = 0;
   t.result = ODBCSqlToTVRNSqlEx(nullptr, buffer, &t.markers, nullptr, &refCursors, nullptr, nullptr,
                                 nullptr, kServerVersion, 0, 0, 0, nullptr, capacity, &t.required,
-                                &t.reason);
+                                &t.reason, nullptr);
   return t;
 }
 

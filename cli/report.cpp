@@ -104,6 +104,7 @@ void reportTranslation(const Options& options, const std::string& label, std::st
   line += ",\"output\":" + (t.ok ? jsonText(t.output) : std::string("null"));
   line += ",\"result\":" + std::string(t.ok ? "1" : "0");
   line += ",\"markerCount\":" + std::to_string(t.markerCount);
+  line += ",\"valueCount\":" + std::to_string(t.call.valueCount);
   if (!t.ok) {
     line += ",\"reason\":" + std::to_string(t.reason);
     line += ",\"message\":" + jsonString(reasonText(t.reason));
@@ -135,7 +136,7 @@ void reportBadInput(const Options& options, const std::string& label, std::strin
   if (!options.json) return;
   std::string line = "{\"input\":" + jsonText(utf8ToUtf16Lossy(input));
   if (options.selectMode == kTranslate) {
-    line += ",\"output\":null,\"result\":0,\"markerCount\":0";
+    line += ",\"output\":null,\"result\":0,\"markerCount\":0,\"valueCount\":0";
   } else {
     line += ",\"select\":null,\"table\":null,\"result\":0";
   }

@@ -34,10 +34,11 @@ struct Attempt {
   uint32_t required;
   uint32_t reason;
   uint16_t markerCount;
+  TVRNSqlCallInfo call;
 };
 
 Attempt translateOnce(std::vector<uint16_t>& buffer, uint16_t serverVersion) {
-  Attempt a{0, 0, 0, 0};
+  Attempt a{0, 0, 0, 0, {}};
   uint16_t refCursorCount = 0;
   uint16_t* argTypes = nullptr;
   uint16_t* refCursorPositions = nullptr;
@@ -45,7 +46,7 @@ Attempt translateOnce(std::vector<uint16_t>& buffer, uint16_t serverVersion) {
   uint8_t* attr213 = nullptr;
   a.result = ODBCSqlToTVRNSqlEx(nullptr, buffer.data(), &a.markerCount, &argTypes, &refCursorCount,
                                 &refCursorPositions, &attr32, &attr213, serverVersion, 0, 0, 0,
-                                nullptr, uint32_t(buffer.size()), &a.required, &a.reason);
+                                nullptr, uint32_t(buffer.size()), &a.required, &a.reason, &a.call);
   // Without description none of these is handed out; released anyway should that change.
   std::free(argTypes);
   std::free(refCursorPositions);
@@ -67,6 +68,7 @@ Translation translateStatement(std::u16string_view statement, uint16_t serverVer
   t.ok = a.result == 1;
   t.reason = a.reason;
   t.markerCount = a.markerCount;
+  t.call = a.call;
   if (t.ok) t.output = textOf(buffer);
   return t;
 }

@@ -6,11 +6,14 @@
 #include <string>
 #include <string_view>
 
+#include "tvrnsql.h"
+
 /// The outcome of translating one statement.
 struct Translation {
   bool ok = false;
   uint32_t reason = 0;       ///< the library's reason code after a failure
   uint16_t markerCount = 0;  ///< bind markers, as the library counted them
+  TVRNSqlCallInfo call{};    ///< the call clause's form and value count
   std::u16string output;     ///< the native statement; empty after a failure
 };
 

@@ -41,6 +41,7 @@ struct Result {
   uint64_t required;
   bool noRoom;
   bool countsWritten;  // the counts were written (the call got past the ServerLink)
+  TVRNSqlCallInfo call;
 };
 
 template <typename T>
@@ -107,7 +108,7 @@ uint16_t* refCursorPositions(const ConversionContext& ctx) {
 }
 
 Result translate(const Request& req, const Outputs& out) {
-  Result result{false, 0, 0, false, false};
+  Result result{false, 0, 0, false, false, {}};
   ConversionContext ctx{};
   ctx.rewriteOutputArgs = 1;
   auto* link = static_cast<ServerLink*>(rawAlloc(sizeof(ServerLink)));
@@ -201,6 +202,8 @@ Result translate(const Request& req, const Outputs& out) {
     put(out.refCursorCount, ctx.refCursorCount);
     put(out.refCursorPositions, refCursorPositions(ctx));
   }
+  result.call = TVRNSqlCallInfo{uint32_t(ctx.callForm), ctx.valueCount, ctx.parsedMarkerCount,
+                                ctx.parsedValueCount};
   result.ok = true;
   return result;
 }
@@ -229,7 +232,8 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
     uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
     uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema,
-    uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut) {
+    uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut,
+    TVRNSqlCallInfo* callInfoOut) {
   put(reasonOut, 0u);
   if (statement == nullptr || statementCapacity == 0) {
     put(requiredCapacityOut, 0u);
@@ -261,6 +265,7 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
       put(attr213ListOut, attr213);
     }
     if (refCursorCount != 0) put(refCursorPositionsOut, positions);
+    put(callInfoOut, r.call);
   }
   return r.ok ? 1 : 0;
 }

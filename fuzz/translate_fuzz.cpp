@@ -50,7 +50,7 @@ Run translate(const std::vector<uint16_t>& statement, uint16_t version, uint32_t
                                          0, 0, nullptr)
                       : ODBCSqlToTVRNSqlEx(nullptr, buffer.data(), &run.markerCount, &argTypes,
                                            &refCursorCount, &positions, &attr32, &attr213, version,
-                                           0, 0, 0, nullptr, capacity, &run.required, &run.reason);
+                                           0, 0, 0, nullptr, capacity, &run.required, &run.reason, nullptr);
   buffer.checkGuards();
   FUZZ_CHECK(run.result == 0 || run.result == 1);
   FUZZ_CHECK(argTypes == types && positions == types && attr32 == bytes && attr213 == bytes);

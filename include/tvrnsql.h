@@ -53,6 +53,15 @@ TVRNSQL_API int32_t ODBCSqlToTVRNSql(void **handles, uint16_t *statement, uint16
                                      uint32_t describeOption1, uint32_t describeOption2,
                                      uint32_t describeOption3, const uint16_t *defaultSchema);
 
+/* What a translation learnt about the statement's call clause ({call ...} or {?=call ...}). */
+typedef struct TVRNSqlCallInfo {
+  uint32_t callForm;          /* 0: no call clause; 256: {?=call ...}; 512: {call ...} */
+  uint16_t valueCount;        /* values in the call: arguments, the return value and resultset
+                               * items (adjusted by the description when one was asked for) */
+  uint16_t parsedMarkerCount; /* bind markers in the call as the call parser counted them */
+  uint16_t parsedValueCount;  /* values in the call as the call parser counted them */
+} TVRNSqlCallInfo;
+
 /* The capacity-aware form of ODBCSqlToTVRNSql: the same 13 parameters, then
  * statementCapacity: the room of the statement buffer in code units, terminator included;
  * requiredCapacityOut (may be null): receives the capacity the result needs, terminator
@@ -68,13 +77,16 @@ TVRNSQL_API int32_t ODBCSqlToTVRNSql(void **handles, uint16_t *statement, uint16
  * ODBCSqlToTVRNSql; a partial translation that does not fit leaves the buffer and the outputs
  * unchanged, with the failure's own reason. A statement that is not terminated within
  * statementCapacity fails with TVRNSQL_REASON_MALFORMED and a required capacity of 0 (unknown),
- * and is left unchanged. */
+ * and is left unchanged.
+ * callInfoOut (may be null): receives what the translation learnt about a call clause; written
+ * on success only. */
 TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     void **handles, uint16_t *statement, uint16_t *markerCountOut, uint16_t **argTypesOut,
     uint16_t *refCursorCountOut, uint16_t **refCursorPositionsOut, uint8_t **attr32ListOut,
     uint8_t **attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
     uint32_t describeOption2, uint32_t describeOption3, const uint16_t *defaultSchema,
-    uint32_t statementCapacity, uint32_t *requiredCapacityOut, uint32_t *reasonOut);
+    uint32_t statementCapacity, uint32_t *requiredCapacityOut, uint32_t *reasonOut,
+    TVRNSqlCallInfo *callInfoOut);
 
 /* Derives a SELECT statement from an UPDATE (mode 2) or INSERT (mode 4) statement by scanning
  * its text: "UPDATE t SET a=1, b='x' WHERE c=2" gives "SELECT a,b FROM t" and the table name "t".

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "call/parse_stack.h"
 #include "driver/memory.h"
 #include "scanner/keywords.h"
 #include "scanner/scanner_steps.h"
@@ -18,12 +19,6 @@ bool passes(uint16_t c) { return (c >= 0x20 && c <= 0x7E) || c == '\t' || c == '
 int32_t mapped(uint16_t c) {
   if (c == 0) return kNoChar;
   return passes(c) ? c : 'Z';
-}
-
-// Where the text after the last match begins: the characters held in pushback come from the
-// text right before inputPos, except those standing for the end, which have no place in it.
-const uint16_t* afterMatch(const ScannerState* s) {
-  return s->inputPos - (s->pushbackTop - s->lexWork->endHeld);
 }
 
 int32_t overflow(ScannerState* s) {
@@ -48,7 +43,7 @@ void captureText(ScannerState* s) {
   const uint32_t length = uint32_t(s->matchLength);
   const uint16_t* from = s->matchText;
   if (s->foreignSeen != 0) {
-    from = afterMatch(s) - length;
+    from = afterToken(s) - length;
     s->foreignSeen = 0;
   }
   std::memcpy(s->tokenText, from, length * sizeof(uint16_t));
@@ -95,13 +90,17 @@ ScannerState* createScanner() {
   MemPtr<uint16_t> pushback(
       static_cast<uint16_t*>(pMEMAlloc(kPushbackCapacity * sizeof(uint16_t), 1)));
   if (!pushback) return nullptr;
+  MemPtr<ParseStack> parse(static_cast<ParseStack*>(pMEMAlloc(sizeof(ParseStack), 0)));
+  if (!parse) return nullptr;
   MemPtr<LexWork> work(static_cast<LexWork*>(pMEMAlloc(sizeof(LexWork), 0)));
   if (!work) return nullptr;
 
   work->diagnostics = stdout;
+  parse->limit = kParseStackStart;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
   state->pushback = pushback.release();
+  state->parserWork = parse.release();
   state->lexWork = work.release();
   return state.release();
 }
@@ -110,13 +109,14 @@ void destroyScanner(ScannerState* state) {
   if (state == nullptr) return;
   MEMFree(state->matchText);
   MEMFree(state->pushback);
+  parseStackRelease(state->parserWork);
+  MEMFree(state->parserWork);
   MEMFree(state->lexWork);
   MEMFree(state);
 }
 
 void resetScanner(ScannerState* state) {
-  // Everything but the owned buffers and the user's two text buffers is per scan. The call
-  // parser's buffers, when they are added, must be kept here too.
+  // Everything but the owned buffers and the user's two text buffers is per scan.
   ScannerState kept = *state;
   std::memset(static_cast<void*>(state), 0, sizeof(ScannerState));
   state->parserWork = kept.parserWork;
@@ -130,6 +130,12 @@ void resetScanner(ScannerState* state) {
   state->matchText[0] = 0;
   state->lexWork->endHeld = 0;
   state->lexWork->failed = 0;
+}
+
+// The characters held in pushback come from the text right before inputPos, except those
+// standing for the end, which have no place in it.
+const uint16_t* afterToken(const ScannerState* s) {
+  return s->inputPos - (s->pushbackTop - s->lexWork->endHeld);
 }
 
 void restartAt(ScannerState* state, const uint16_t* position) {
@@ -199,7 +205,7 @@ int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t toke
     case Action::kOpening: {
       // "{fn CONCAT(": openingPos at "{", afterKeyword at the blank after FN. The time opening
       // has read one character past T to see whether S follows: afterKeyword is past it too.
-      const uint16_t* end = afterMatch(s);
+      const uint16_t* end = afterToken(s);
       const uint32_t readAhead = std::min(m.fetched, m.firstEnd) - m.cursor;
       s->openingPos = end - m.cursor;
       s->afterKeyword = end + readAhead;
@@ -208,7 +214,7 @@ int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t toke
     }
     case Action::kCallOpening:
       if (s->prescan != 0) {
-        s->clauseStart = afterMatch(s) - m.cursor;
+        s->clauseStart = afterToken(s) - m.cursor;
         s->cursor = s->inputPos;
       }
       return token;

@@ -52,6 +52,48 @@ inline constexpr uint32_t kNumberTextCapacity = 32;   ///< numberText
 inline constexpr int32_t kNoChar = -1;
 
 struct ParseStack;
+struct CallArgument;
+struct ServerLink;
+
+/// Capacities of the call parser's buffers, in characters with the terminator.
+inline constexpr uint32_t kBlockTextStart = 8192;   ///< blockText at first; grows
+inline constexpr uint32_t kProcNameCapacity = 512;  ///< procName, and the joined-name scratch
+inline constexpr uint32_t kArgTextCapacity = 4096;  ///< argText
+inline constexpr uint32_t kGroupPoolStart = 5120;   ///< groupPool at first; grows
+inline constexpr uint32_t kNestedTextCapacity = 2048;  ///< nestedText
+inline constexpr int32_t kArgListStep = 8;              ///< argument-list entries added at a time
+
+/// The call parser's working fields (call/): zero when the state is created or reset. The call
+/// parser obtains their buffers (pMEMAlloc) and releases them before it releases the state.
+struct CallWork {
+  uint16_t* blockText;  ///< the anonymous block being built
+  uint32_t blockLength;
+  uint32_t blockCapacity;
+  uint16_t* procName;  ///< the called procedure's name as written
+  uint32_t procNameLength;
+  uint16_t* argText;  ///< the argument being parsed
+  uint32_t argLength;
+  uint16_t* groupPool;     ///< item texts of the group being parsed, each terminated
+  uint32_t groupWritePos;  ///< where the next item goes: on the pool's final extra terminator
+  uint32_t groupCapacity;
+  uint16_t* nestedText;  ///< a function call written as an argument
+  uint32_t nestedLength;
+  CallArgument* args;  ///< the argument list
+  int32_t argCount;
+  int32_t argCapacity;
+  int32_t argFilling;  ///< index of the resultset group entry being filled
+  int32_t nextMarker;  ///< number for the next parameter marker
+  int32_t markersSeen;
+  int32_t valuesSeen;
+  int32_t groupsSeen;
+  int32_t isLiteral;  ///< the argument being parsed is a literal or an expression
+  int32_t procNameSeen;
+  int32_t inGroup;
+  uint32_t failure;  ///< reason an action stopped the parse with: 59 (a bound) or 83 (memory)
+  ServerLink* link;  ///< the call's ServerLink: its first describe option numbers nested markers
+  uint32_t joinedLength;
+  uint16_t joinedName[kProcNameCapacity];  ///< a dotted name being assembled
+};
 
 /// The automaton's own working storage, allocated with the state.
 struct LexWork {
@@ -67,24 +109,19 @@ struct LexWork {
 /// gives tokenText and prevTokenText buffers of kTokenTextCapacity characters whose first
 /// character is 0, clears functionCode where it reads it, and calls restartAt(inputPos).
 ///
-/// The places marked "call parser" take the call parser's working fields when it is added; they
-/// start zero like the rest and are released by destroyScanner.
 struct ScannerState {
-  ParseStack* parserWork;  ///< the call parser's stacks; null until the call parser is added
+  ParseStack* parserWork;  ///< owned: the stacks of a parser run over this scanner's tokens
   LexWork* lexWork;        ///< owned
-  // [call parser]
+  CallWork call;           ///< the call parser's working fields
   uint32_t functionCode;  ///< code of the last function or type keyword matched since the user
                           ///< cleared it (names that are no such keyword leave it alone)
-  // [call parser]
   int32_t terminatorLength;  ///< of the last T_CLAUSE_END: 1 for "}", 4 for "*)--"
   int32_t prescan;           ///< set by the user: call openings and BEGIN record clauseStart
   int32_t literalLength;     ///< user's scratch
-  // [call parser]
   int32_t endSeen;      ///< the end of the text has been read once, as a blank; never cleared
                         ///< by restartAt, so a later scan gets the end without the blank
   int32_t foreignSeen;  ///< a character outside 0x20-0x7E, tab, LF, CR was read from the text and
                         ///< no name, quoted name or string has been captured since
-  // [call parser]
   uint32_t tokenLength;      ///< length of tokenText
   uint32_t prevTokenLength;  ///< length of prevTokenText
   uint16_t* tokenText;       ///< user's buffer: the last name, quoted name or string, terminated;
@@ -97,11 +134,9 @@ struct ScannerState {
   int32_t numberTruncated;  ///< the last number did not fit numberText even without the blanks
                             ///< and tabs before its digits: numberText holds its first 31
                             ///< characters, and a user that needs the text must fail the clause
-  // [call parser]
   const uint16_t* afterKeyword;  ///< after the last clause opening with a position (FN, D, T, TS,
                                  ///< ESCAPE): right after its keyword, one further for T
   const uint16_t* textEnd;       ///< user's: the end of the text, where the user needs it
-  // [call parser]
   const uint16_t* inputPos;     ///< where the next character is read from the text
   const uint16_t* cursor;       ///< scratch; clause openings leave the input position here
   const uint16_t* cursor2;      ///< user's scratch
@@ -109,7 +144,6 @@ struct ScannerState {
   const uint16_t* openingPos;   ///< start of the last clause opening with a position: its '{' or
                                 ///< the first '-' of "--(*"
   const uint16_t* textStart;    ///< user's: the start of the text; nothing before it is read
-  // [call parser]
   int32_t lastToken;     ///< user's scratch
   uint16_t* matchText;   ///< owned, kMatchCapacity: the text of the last match as the automaton
                          ///< saw it (characters outside the passed set as 'Z'), terminated
@@ -119,8 +153,8 @@ struct ScannerState {
                          ///< read again (last in, first out) before the text
 };
 
-/// A new state: the record and lexWork zero-filled, matchText and pushback allocated, all through
-/// pMEMAlloc; diagnostics on the standard output. Null when an allocation fails (what was
+/// A new state: the record, the ParseStack and lexWork zero-filled, matchText and pushback
+/// allocated, all through pMEMAlloc; diagnostics on the standard output. Null when an allocation fails (what was
 /// obtained is released). Release with destroyScanner.
 ScannerState* createScanner();
 
@@ -128,8 +162,8 @@ ScannerState* createScanner();
 /// user's tokenText and prevTokenText are not touched.
 void destroyScanner(ScannerState* state);
 
-/// Clears everything a scan leaves in the state (positions, flags, codes, texts, pushback),
-/// keeping the buffers and the user's tokenText and prevTokenText (emptied), so that one state can
+/// Clears everything a scan leaves in the state (positions, flags, codes, texts, pushback, the call
+/// parser's fields, which must have been released), keeping the buffers and the user's tokenText and prevTokenText (emptied), so that one state can
 /// serve the next clause as if it were new.
 void resetScanner(ScannerState* state);
 
@@ -147,6 +181,10 @@ int32_t peekChar(ScannerState* state);
 /// Moves inputPos back one character and returns the character now there, mapped as by
 /// peekChar. At textStart nothing moves and it returns kNoChar.
 int32_t stepBack(ScannerState* state);
+
+/// Where the text after the last token begins: inputPos less the characters read ahead of it and
+/// held in pushback. After a "(" token it is the position right after that "(".
+const uint16_t* afterToken(const ScannerState* state);
 
 /// Sets inputPos, empties the pushback and ends an overflowed scan; endSeen stays as it is.
 void restartAt(ScannerState* state, const uint16_t* position);

@@ -77,9 +77,14 @@ const Case kCases[] = {
     // JSON.
     {"json escapes", {"--json", "select \"c\\d\"\t, ? from t"}, "", 0,
      "{\"input\":\"select \\\"c\\\\d\\\"\\t, ? from t\",\"output\":\"select \\\"c\\\\d\\\" , :1 "
-     "from t\",\"result\":1,\"markerCount\":1}\n", ""},
+     "from t\",\"result\":1,\"markerCount\":1,\"valueCount\":0}\n", ""},
+    {"call clause: the block, json with the counts",
+     {"-j", "{?=call pkg.f(?, 'x', {resultset 1, a, b})}"}, "", 0,
+     "{\"input\":\"{?=call pkg.f(?, 'x', {resultset 1, a, b})}\",\"output\":\"BEGIN :1 := "
+     "pkg.f(:2,'x',a,b); END;\",\"result\":1,\"markerCount\":2,\"valueCount\":5}\n", ""},
     {"json failure", {"-j", kTooMany}, "", 1,
-     "{\"input\":\"" + kTooMany + "\",\"output\":null,\"result\":0,\"markerCount\":0,\"reason\":59,"
+     "{\"input\":\"" + kTooMany + "\",\"output\":null,\"result\":0,\"markerCount\":0,\"valueCount\":0,"
+     "\"reason\":59,"
      "\"message\":\"malformed clause or statement\"}\n", "argument 1: translation failed"},
 
     // SELECT derivation.
@@ -100,7 +105,7 @@ const Case kCases[] = {
      "standard input: input is not valid UTF-8 at byte offset 8"},
     {"cut-off UTF-8, json", {"-j", "a\xc3"}, "", 1,
      "{\"input\":\"a\xef\xbf\xbd\",\"output\":null,\"result\":0,\"markerCount\":0,"
-     "\"message\":\"input is not valid UTF-8 at byte offset 1\"}\n", "not valid UTF-8"},
+     "\"valueCount\":0,\"message\":\"input is not valid UTF-8 at byte offset 1\"}\n", "not valid UTF-8"},
     {"NUL on stdin", {}, std::string("select ?\0 x", 11), 1, "", "NUL character at byte offset 8"},
 };
 // clang-format on

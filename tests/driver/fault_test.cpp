@@ -22,7 +22,8 @@ struct Piece {
 };
 
 // The statement as a failing translation may leave it, clauses being translated right to left:
-// [0] every clause translated, [pieces.size()] the statement as it was, last [0] trimmed.
+// [0] every clause translated, [pieces.size()] the statement as it was; then each of them with its
+// trailing blanks trimmed (the end of the search, or a call parser that failed, trims them).
 std::vector<std::u16string> AllowedAfterFailure(const std::vector<Piece>& pieces) {
   std::vector<std::u16string> allowed;
   for (size_t from = 0; from <= pieces.size(); ++from) {
@@ -30,15 +31,16 @@ std::vector<std::u16string> AllowedAfterFailure(const std::vector<Piece>& pieces
     for (size_t i = 0; i < pieces.size(); ++i) s += i < from ? pieces[i].before : pieces[i].after;
     allowed.push_back(s);
   }
-  allowed.push_back(allowed[0].substr(0, allowed[0].find_last_not_of(u' ') + 1));
+  for (size_t i = 0, n = allowed.size(); i < n; ++i) {
+    allowed.push_back(allowed[i].substr(0, allowed[i].find_last_not_of(u' ') + 1));
+  }
   return allowed;
 }
 
 // Each statement reaches allocations the others do not: the quiet path's marker scratch; the
-// call clause's name buffer; the scanners, token buffers and work areas of date literals and
-// scalar functions; the heap working
-// buffer, a grown position list and the marker
-// expansion of a long statement (600 units, 40 openings).
+// call clause's name buffer, parser buffers, argument texts and the block; the scanners, token
+// buffers and work areas of date literals and scalar functions; the heap working buffer, a grown
+// position list and the marker expansion of a long statement (600 units, 40 openings).
 std::vector<std::vector<Piece>> Statements() {
   std::vector<Piece> many;
   for (int i = 0; i < 40; ++i) {
@@ -46,9 +48,10 @@ std::vector<std::vector<Piece>> Statements() {
     many.push_back({u" ? ", u" ? "});
   }
   return {{{u"select a from t", u"select a from t"}},
-          {{u"{call p(x OUTPUT, ?)}", u"{call p(?       , ?)}"},
+          {{u"{escape 'z'}", u" escape 'z' "},
            {u" ", u" "},
-           {u"{escape 'z'}", u" escape 'z' "}},
+           {u"{call p.q(x OUTPUT, ?, f(?), {resultset 1, a, b}) }  ",
+            u"{call p.q(?       , ?, f(?), {resultset 1, a, b}) }  "}},
           {{u"{d '2001-02-03'}", u" TO_DATE('2001-02-03','YYYY-MM-DD') "},
            {u" ", u" "},
            {u"{ts '2001-02-03 12:30:00.5'}",
@@ -87,8 +90,9 @@ TEST(AllocationFailure, EveryRunSucceedsOrFailsCleanly) {
       EXPECT_EQ(t.reason, TVRNSQL_REASON_NO_MEMORY);
       EXPECT_NE(std::find(allowed.begin(), allowed.end(), t.text), allowed.end())
           << Printable(t.text);
-      // The first allocation is the server link: the statement stays as it was.
-      EXPECT_TRUE(n == 1 ? t.text == input : t.markers == 0);
+      // The first allocation is the server link: the statement stays as it was. A failing marker
+      // pass hands back the count the call parser left, otherwise nothing was counted.
+      EXPECT_TRUE(n == 1 ? t.text == input : t.markers <= expected.markers);
     }
   }
 }

@@ -115,16 +115,38 @@ TEST(Translate, Statements) {
       // Each check looks at the position the one before it left: no second look at "--" or "/*".
       {u"/**/--? /**//*?*/", u"/**/--:1 /**//*:2*/", 2},
       {u":--? x", u":--:1 x", 2},
-      // OUTPUT arguments of a call become "?" before the call parser runs.
-      {u"{call p(a OUTPUT,b output)}", u"{call p(:1       ,:2       )}", 2},
-      {u"{call p(x, y OUTPUT)}", u"{call p(x,:1        )}", 1},
-      {u"{call p(OUTPUTX, y)}", u"{call p(:1     X, y)}", 1},
-      {u"{call p(a 'x OUTPUT' OUTPUT)}", u"{call p(:1" + Blanks(18) + u")}", 1},
-      {u"{? = call f(a OUTPUT)}", u"{:1 = call f(:2       )}", 2},
-      {u"{?xcall f(a OUTPUT)}", u"{:1xcall f(:2       )}", 2},  // any character after '?'
+      // OUTPUT arguments of a call become "?" before the call parser runs; the block replaces
+      // the statement, whose markers were counted.
+      {u"{call p(a OUTPUT,b output)}", u"BEGIN p(:1,:2); END;", 2},
+      {u"{call p(x, y OUTPUT)}  ", u"BEGIN p(x,:1); END;", 1},
+      {u"{call p(a 'x OUTPUT' OUTPUT)}", u"BEGIN p(:1); END;", 1},
+      {u"{? = call f(a OUTPUT)}", u"BEGIN :1 := f(:2); END;", 2},
+      // Not a call the scanner sees: "{?xcall" is no opening, nor is a clause in a line comment.
+      {u"{?xcall f(a OUTPUT)}", u"{:1xcall f(:2       )}", 2},
       {u"{?=x f(a OUTPUT)}", u"{:1=x f(a OUTPUT)}", 1},
-      {u"{CALL p OUTPUT}", u"{CALL p OUTPUT}", 0},
+      {u"select 1 -- {call p(?)}", u"select 1 -- {call p(?)}", 0},
   });
+}
+
+// A call clause that does not parse fails with 59; the statement keeps what the clauses before
+// the failure did to it (OUTPUT arguments replaced, trailing blanks trimmed) and is not numbered.
+TEST(Translate, CallClauseFailures) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"{CALL p OUTPUT}", u"{CALL p OUTPUT}"},
+      {u"{call p(OUTPUTX, y)}", u"{call p(?     X, y)}"},
+      {u"{call p(?)} x  ", u"{call p(?)} x"},
+      {u"{call q} {call p(?)}", u"{call q} {call p(?)}"},  // only one call per statement
+  };
+  for (const auto& [input, expected] : cases) {
+    SCOPED_TRACE(Printable(input));
+    const auto legacy = Translate(input), ex = TranslateEx(input);
+    for (const auto* t : {&legacy, &ex}) {
+      EXPECT_EQ(t->result, 0);
+      EXPECT_EQ(t->text, expected);
+      EXPECT_EQ(t->markers, 0);
+    }
+    EXPECT_EQ(ex.reason, uint32_t(TVRNSQL_REASON_MALFORMED));
+  }
 }
 
 // A single active character in a longer statement is found at the edges of the eight-unit steps

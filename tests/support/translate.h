@@ -39,7 +39,7 @@ inline Translation TranslateEx(std::vector<uint16_t>& buf, uint32_t capacity) {
   uint16_t* positions = nullptr;
   t.result =
       ODBCSqlToTVRNSqlEx(nullptr, buf.data(), &t.markers, nullptr, &t.refCursors, &positions,
-                         nullptr, nullptr, 8, 0, 0, 0, nullptr, capacity, &t.required, &t.reason);
+                         nullptr, nullptr, 8, 0, 0, 0, nullptr, capacity, &t.required, &t.reason, nullptr);
   t.text = Text(buf.data());
   return t;
 }

@@ -1,0 +1,162 @@
+// The call-clause driver: for "{call p(?)}" somewhere in a statement it finds the clause's
+// opening with the clause scanner, parses from there to the end of the statement with the call
+// grammar, and hands back the anonymous block (as the context's rewrittenText), the procedure
+// name, the marker and value counts and the argument list.
+#include <cstring>
+
+#include "call/call_actions.h"
+#include "call/call_argument.h"
+#include "driver/memory.h"
+#include "driver/text.h"
+#include "driver/trace.h"
+#include "driver/translators.h"
+
+namespace {
+
+// Obtains a zero-filled buffer of `units` wide characters into `buffer`; false without memory.
+template <typename T>
+bool obtain(T*& buffer, uint32_t units) {
+  buffer = static_cast<T*>(pMEMAlloc(uint32_t(units * sizeof(T)), 0));
+  return buffer != nullptr;
+}
+
+template <typename T>
+void release(T*& buffer) {
+  if (buffer != nullptr) MEMFree(buffer);
+  buffer = nullptr;
+}
+
+// The scanner state with its token buffers and the call parser's work buffers, released on every
+// exit; the argument list too, unless it was handed to the caller.
+struct CallScope {
+  ScannerState* s = nullptr;
+  ~CallScope() {
+    if (s == nullptr) return;
+    CallWork& w = s->call;
+    release(s->tokenText);
+    release(s->prevTokenText);
+    release(w.procName);
+    release(w.groupPool);
+    release(w.argText);
+    if (w.args != nullptr) bcoFreeCallArgs(w.args, w.argCount);
+    w.args = nullptr;
+    release(w.blockText);
+    release(w.nestedText);
+    destroyScanner(s);
+  }
+};
+
+// The statement loses its trailing blanks (not tabs) in place; a blank first character stays.
+void trimTrailingBlanks(uint16_t* statement) {
+  size_t last = bcuLength(statement);
+  if (last == 0) return;
+  --last;
+  while (last > 0 && statement[last] == ' ') --last;
+  statement[last + 1] = 0;
+}
+
+// The buffers, in the order the trace shows them.
+bool obtainBuffers(ScannerState* s) {
+  CallWork& w = s->call;
+  if (!obtain(s->tokenText, kTokenTextCapacity) || !obtain(s->prevTokenText, kTokenTextCapacity) ||
+      !obtain(w.procName, kProcNameCapacity) || !obtain(w.groupPool, kGroupPoolStart) ||
+      !obtain(w.argText, kArgTextCapacity) || !obtain(w.args, uint32_t(kArgListStep)) ||
+      !obtain(w.blockText, kBlockTextStart) || !obtain(w.nestedText, kNestedTextCapacity)) {
+    return false;
+  }
+  w.groupCapacity = kGroupPoolStart;
+  w.argCapacity = kArgListStep;
+  w.blockCapacity = kBlockTextStart;
+  return true;
+}
+
+// Finds where the clause starts: the first "{call" (or its long form) or BEGIN, or the last
+// "{?=call" before it, all as tokens, so that an opening inside a literal or a line comment does
+// not count. Null when there is none; kTokenOverflow when a token too long for the scanner stands
+// in the way.
+int32_t prescan(ScannerState* s, const uint16_t* statement) {
+  s->prescan = 1;
+  restartAt(s, statement);
+  int32_t token;
+  do {
+    token = nextToken(s);
+  } while (token != 0 && token != T_CALL && token != T_BEGIN && token != kTokenOverflow);
+  s->prescan = 0;
+  return token;
+}
+
+// The context's rewrittenText becomes a copy of the block; its buffer is kept when large enough.
+[[nodiscard]] bool keepBlock(ConversionContext* ctx, const CallWork& w) {
+  if (ctx->rewrittenText == nullptr || uint32_t(ctx->rewrittenCapacity) <= w.blockLength) {
+    if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
+    ctx->rewrittenCapacity = 0;
+    ctx->rewrittenText =
+        static_cast<uint16_t*>(pMEMAlloc((w.blockLength + 1) * sizeof(uint16_t), 0));
+    if (ctx->rewrittenText == nullptr) return false;
+    ctx->rewrittenCapacity = int32_t(w.blockLength + 1);
+  }
+  std::memcpy(ctx->rewrittenText, w.blockText, (w.blockLength + 1) * sizeof(uint16_t));
+  return true;
+}
+
+}  // namespace
+
+Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t* nameBuffer,
+                          uint16_t* markerCount, uint16_t* valueCount, int32_t* listCount,
+                          CallArgument** list) {
+  CallScope scope;
+  uint32_t reason = 0;
+  bool parsed = false;
+  scope.s = createScanner();
+  ScannerState* s = scope.s;
+  if (s == nullptr) {
+    reason = kReasonNoMemory;
+  } else {
+    s->call.link = ctx->link;
+    s->textStart = statement;
+    trimTrailingBlanks(statement);
+    if (!obtainBuffers(s)) {
+      reason = kReasonNoMemory;
+    } else {
+      s->call.nextMarker = 1;
+      const int32_t found = prescan(s, statement);
+      if (found == kTokenOverflow) {
+        reason = kReasonMalformed;
+      } else if (s->clauseStart != nullptr) {
+        // Without an opening the scanner can see ("-- {call p}": the clause is in a line
+        // comment), the statement stays as it is.
+        restartAt(s, s->clauseStart);
+        parsed = true;
+        if (bcoCallParser(s) != 0) reason = s->call.failure != 0 ? s->call.failure : kReasonMalformed;
+      }
+    }
+  }
+
+  // The outputs are written whatever happened; the dispatcher reads them only after a success.
+  const CallWork* w = s == nullptr ? nullptr : &s->call;
+  if (w != nullptr && w->procName != nullptr) {
+    std::memcpy(nameBuffer, w->procName, (w->procNameLength + 1) * sizeof(uint16_t));
+  } else {
+    nameBuffer[0] = 0;
+  }
+  *markerCount = w == nullptr ? 0 : uint16_t(w->markersSeen);
+  *valueCount = w == nullptr ? 0 : uint16_t(w->valuesSeen);
+  *listCount = w == nullptr ? 0 : w->argCount;
+  *list = nullptr;
+  if (parsed && !keepBlock(ctx, *w) && reason == 0) reason = kReasonNoMemory;
+  if (reason != 0) return bcoFail(ctx, reason);
+  if (w != nullptr) {
+    *list = w->args;
+    s->call.args = nullptr;  // the caller's now
+  }
+  return kOk;
+}
+
+uint16_t bcoFreeCallArgs(CallArgument* list, int32_t count) {
+  if (list == nullptr) return 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (list[i].text != nullptr) MEMFree(list[i].text);
+  }
+  MEMFree(list);
+  return 0;
+}

@@ -1,0 +1,42 @@
+// Growth of a generated parser's stacks: double the depth, move both stacks, release the old ones
+// unless they are the parser's built-in arrays.
+#include "call/parse_stack.h"
+
+#include <cstring>
+
+#include "driver/memory.h"
+
+void parseStackRelease(ParseStack* stack) {
+  if (stack->states != nullptr) MEMFree(stack->states);
+  if (stack->values != nullptr) MEMFree(stack->values);
+  stack->states = nullptr;
+  stack->values = nullptr;
+}
+
+void parseStackReset(ParseStack* stack) {
+  parseStackRelease(stack);
+  stack->limit = kParseStackStart;
+  stack->errorCount = 0;
+}
+
+void parseStackGrow(ParseStack* stack, void** states, size_t stateSize, void** values,
+                    size_t valueSize, ptrdiff_t* depth) {
+  const uint64_t used = uint64_t(*depth);
+  const uint64_t grown = used * 2;
+  // Both stacks together stay far below 4 GB: a parse this deep fails instead.
+  if (grown * (stateSize + valueSize) > UINT32_MAX / 2) return;
+  MemPtr<uint8_t> newStates(static_cast<uint8_t*>(pMEMAlloc(uint32_t(grown * stateSize), 1)));
+  if (!newStates) return;
+  MemPtr<uint8_t> newValues(static_cast<uint8_t*>(pMEMAlloc(uint32_t(grown * valueSize), 1)));
+  if (!newValues) return;
+  std::memcpy(newStates.get(), *states, used * stateSize);
+  std::memcpy(newValues.get(), *values, used * valueSize);
+  // The first growth leaves the parser's built-in arrays, which are not ours to release.
+  parseStackRelease(stack);
+  stack->states = newStates.release();
+  stack->values = newValues.release();
+  *states = stack->states;
+  *values = stack->values;
+  *depth = ptrdiff_t(grown);
+  stack->limit = int64_t(grown);
+}
