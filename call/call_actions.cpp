@@ -11,6 +11,7 @@
 
 #include "call/call_argument.h"
 #include "driver/memory.h"
+#include "driver/trace.h"
 
 namespace {
 
@@ -106,15 +107,18 @@ uint16_t* copyText(Text text) {
   return copy;
 }
 
-// Counts the entry just written into the list; when the list is then full it gains 8 entries.
+// Counts the entry just written into the list; when the list is then full it grows. With tracing
+// on it gains 8 entries at a time, so that the trace shows the list as its design has it; without,
+// it doubles, so that 2000 arguments do not copy the list 250 times.
 bool countEntry(ScannerState* s) {
   CallWork& w = s->call;
   ++w.argCount;
   if (w.argCount < w.argCapacity) return true;
-  const uint64_t capacity = uint64_t(w.argCapacity) + kArgListStep;
+  const uint64_t capacity =
+      bcuTraceOn() ? uint64_t(w.argCapacity) + kArgListStep : 2 * uint64_t(w.argCapacity);
   const uint64_t bytes = capacity * sizeof(CallArgument);
   if (bytes > UINT32_MAX) return stop(s, kReasonNoMemory);
-  auto* grown = static_cast<CallArgument*>(pMEMAlloc(uint32_t(bytes), 0));
+  auto* grown = static_cast<CallArgument*>(pMEMAlloc(uint32_t(bytes), 1));
   if (grown == nullptr) return stop(s, kReasonNoMemory);
   std::memcpy(grown, w.args, size_t(w.argCount) * sizeof(CallArgument));
   MEMFree(w.args);
@@ -172,7 +176,8 @@ Status bcoGrowText(uint32_t used, uint16_t** buffer, uint32_t* capacity) {
   const uint64_t wanted = uint64_t(used) + kGrowthReserve;
   const uint64_t grown = 2 * old < wanted ? old + wanted : 2 * old;
   if (grown > kMaxTextCapacity) return kFail;
-  auto* bigger = static_cast<uint16_t*>(pMEMAlloc(uint32_t(grown * sizeof(uint16_t)), 0));
+  // Written before it is read: the old contents, then what the caller appends.
+  auto* bigger = static_cast<uint16_t*>(pMEMAlloc(uint32_t(grown * sizeof(uint16_t)), 1));
   if (bigger == nullptr) return kFail;
   if (*buffer != nullptr) std::memcpy(bigger, *buffer, old * sizeof(uint16_t));
   MEMFree(*buffer);
