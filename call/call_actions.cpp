@@ -108,7 +108,7 @@ uint16_t* copyText(Text text) {
 }
 
 // Counts the entry just written into the list; when the list is then full it grows. With tracing
-// on it gains 8 entries at a time, so that the trace shows the list as its design has it; without,
+// on it gains 8 entries at a time, so that the trace shows the documented allocations; without,
 // it doubles, so that 2000 arguments do not copy the list 250 times.
 bool countEntry(ScannerState* s) {
   CallWork& w = s->call;

@@ -16,8 +16,8 @@ namespace {
 
 // Obtains a zero-filled buffer of `units` wide characters into `buffer`; false without memory.
 template <typename T>
-bool obtain(T*& buffer, uint32_t units) {
-  buffer = static_cast<T*>(pMEMAlloc(uint32_t(units * sizeof(T)), 0));
+bool obtain(T*& buffer, uint32_t units, int32_t uninitialised = 0) {
+  buffer = static_cast<T*>(pMEMAlloc(uint32_t(units * sizeof(T)), uninitialised));
   return buffer != nullptr;
 }
 
@@ -39,10 +39,10 @@ struct CallScope {
     release(w.procName);
     release(w.groupPool);
     release(w.argText);
-    if (w.args != nullptr) bcoFreeCallArgs(w.args, w.argCount);
-    w.args = nullptr;
     release(w.blockText);
     release(w.nestedText);
+    if (w.args != nullptr) bcoFreeCallArgs(w.args, w.argCount);  // not handed out: a failure
+    w.args = nullptr;
     destroyScanner(s);
   }
 };
@@ -69,9 +69,10 @@ bool obtainBuffers(ScannerState* s, size_t length) {
   if (!obtain(s->tokenText, kTokenTextCapacity) || !obtain(s->prevTokenText, kTokenTextCapacity) ||
       !obtain(w.procName, kProcNameCapacity) || !obtain(w.groupPool, kGroupPoolStart) ||
       !obtain(w.argText, kArgTextCapacity) || !obtain(w.args, uint32_t(kArgListStep)) ||
-      !obtain(w.blockText, w.blockCapacity) || !obtain(w.nestedText, kNestedTextCapacity)) {
+      !obtain(w.blockText, w.blockCapacity, 1) || !obtain(w.nestedText, kNestedTextCapacity)) {
     return false;
   }
+  w.blockText[0] = 0;  // the rest is written before it is read
   w.groupCapacity = kGroupPoolStart;
   w.argCapacity = kArgListStep;
   return true;
@@ -97,7 +98,7 @@ int32_t prescan(ScannerState* s, const uint16_t* statement) {
 // the block's length: the same text, one allocation and one copy fewer.
 [[nodiscard]] bool keepBlock(ConversionContext* ctx, CallWork& w) {
   if (ctx->rewrittenText == nullptr || uint32_t(ctx->rewrittenCapacity) <= w.blockLength) {
-    if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
+    MEMFree(ctx->rewrittenText);  // also when there is none: the trace shows the release
     ctx->rewrittenCapacity = 0;
     if (!bcuTraceOn()) {
       ctx->rewrittenText = w.blockText;
@@ -169,9 +170,7 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
 
 uint16_t bcoFreeCallArgs(CallArgument* list, int32_t count) {
   if (list == nullptr) return 0;
-  for (int32_t i = 0; i < count; ++i) {
-    if (list[i].text != nullptr) MEMFree(list[i].text);
-  }
+  for (int32_t i = 0; i < count; ++i) MEMFree(list[i].text);
   MEMFree(list);
   return 0;
 }

@@ -39,7 +39,9 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
   if (status == kOk) {
     ctx->parsedMarkerCount = ctx->markerCount;
     ctx->parsedValueCount = ctx->valueCount;
-    if (bcoDescribing(ctx->link)) {
+    // No name: the parser saw no call opening ("select 1 -- {call p}") and left the statement
+    // as it was; there is nothing to describe.
+    if (bcoDescribing(ctx->link) && name.get()[0] != 0) {
       status = bcoDescribeProcedure(ctx, name.get(), wb->data, listCount, list);
     }
     bcoFreeCallArgs(list, listCount);

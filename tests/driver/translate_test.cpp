@@ -125,6 +125,7 @@ TEST(Translate, Statements) {
       {u"{?xcall f(a OUTPUT)}", u"{:1xcall f(:2       )}", 2},
       {u"{?=x f(a OUTPUT)}", u"{:1=x f(a OUTPUT)}", 1},
       {u"select 1 -- {call p(?)}", u"select 1 -- {call p(?)}", 0},
+      {kPrefix + u"?=call f(?) *)--", kPrefix + u"?=call f(?) *)--", 0},  // no such opening
   });
 }
 
@@ -136,6 +137,9 @@ TEST(Translate, CallClauseFailures) {
       {u"{call p(OUTPUTX, y)}", u"{call p(?     X, y)}"},
       {u"{call p(?)} x  ", u"{call p(?)} x"},
       {u"{call q} {call p(?)}", u"{call q} {call p(?)}"},  // only one call per statement
+      // After "{?=call" the search for the opening has read the end of the text, so a "--" that
+      // ends the statement is no longer a comment ("{call p} --" is one).
+      {u"{?=call f(?)} --", u"{?=call f(?)} --"},
   };
   for (const auto& [input, expected] : cases) {
     SCOPED_TRACE(Printable(input));
