@@ -10,6 +10,7 @@
 
 #include "cli/options.h"
 #include "cli/report.h"
+#include "cli/session.h"
 #include "cli/translate.h"
 #include "cli/utf8.h"
 #include "tvrnsql.h"
@@ -57,7 +58,7 @@ std::vector<Statement> wholeInput(std::string input) {
 }
 
 // Runs one statement and reports it; false when it failed.
-bool run(const Options& options, const Statement& s) {
+bool run(const Options& options, const TranslateSettings& settings, const Statement& s) {
   if (const size_t nul = s.text.find('\0'); nul != std::string::npos) {
     reportBadInput(options, s.label, s.text,
                    "contains a NUL character at byte offset " + std::to_string(nul));
@@ -74,7 +75,7 @@ bool run(const Options& options, const Statement& s) {
     reportDerivation(options, s.label, s.text, d);
     return d.ok;
   }
-  const Translation t = translateStatement(text, options.serverVersion);
+  const Translation t = translateStatement(text, settings);
   reportTranslation(options, s.label, s.text, t);
   return t.ok;
 }
@@ -94,10 +95,17 @@ int runAll(const Options& options) {
     statements = options.lines ? splitLines(input) : wholeInput(std::move(input));
   }
 
+  Session session;
+  TranslateSettings settings;
+  std::string error;
+  if (!prepareSettings(options, session, settings, error)) {
+    std::fprintf(stderr, "tvrnsql: %s\n", error.c_str());
+    return kExitFailed;
+  }
   if (options.trace) TVRNSqlSetTrace(TVRNSQL_TRACE_ON, stderr);
   bool failed = false;
   for (const Statement& s : statements) {
-    if (!run(options, s)) failed = true;
+    if (!run(options, settings, s)) failed = true;
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
     std::fprintf(stderr, "tvrnsql: cannot write standard output: %s\n", std::strerror(errno));

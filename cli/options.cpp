@@ -5,6 +5,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <charconv>
 #include <iterator>
 #include <string_view>
 
@@ -44,6 +45,34 @@ constexpr OptionRow kOptions[] = {
      "derive a SELECT from an INSERT statement; print it and the table name",
      [](Options& o, std::string_view, std::string& e) {
        return setSelectMode(o, kSelectFromInsert, e);
+     }},
+    {"describe", 'd', nullptr,
+     "describe called procedures through the server and rewrite the call (first describe option)",
+     [](Options& o, std::string_view, std::string&) { return o.describe = true; }},
+    {"describe-lists-only", 0, nullptr,
+     "describe called procedures for their argument lists only (second describe option)",
+     [](Options& o, std::string_view, std::string&) { return o.listsOnly = true; }},
+    {"catalog", 'c', "FILE",
+     "the server's catalog: SQL text (*.sql) or an SQLite database; default: the sample catalog",
+     [](Options& o, std::string_view v, std::string&) {
+       o.catalog = std::string(v);
+       return true;
+     }},
+    {"schema", 's', "NAME", "default schema of the session (and its connected user)",
+     [](Options& o, std::string_view v, std::string&) {
+       o.schema = std::string(v);
+       return true;
+     }},
+    {"server-version", 'v', "N", "the server's major version: 7 describes by dictionary queries",
+     [](Options& o, std::string_view v, std::string& e) {
+       unsigned value = 0;
+       const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), value);
+       if (ec != std::errc() || end != v.data() + v.size() || value > 65535) {
+         e = "--server-version needs a number from 0 to 65535";
+         return false;
+       }
+       o.serverVersion = uint16_t(value);
+       return true;
      }},
     {"trace", 't', nullptr, "write the library's trace lines to standard error",
      [](Options& o, std::string_view, std::string&) { return o.trace = true; }},

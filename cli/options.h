@@ -18,7 +18,11 @@ struct Options {
   bool lines = false;  ///< standard input holds one statement per line
   bool trace = false;  ///< the library's trace lines go to standard error
   uint16_t selectMode = kTranslate;
-  uint16_t serverVersion = 8;  ///< passed to the translation; 7 would select dictionary queries
+  uint16_t serverVersion = 8;  ///< passed to the translation; 7 selects dictionary queries
+  bool describe = false;       ///< first describe option: describe and rewrite call clauses
+  bool listsOnly = false;      ///< second describe option only: the argument lists, no rewrite
+  std::string catalog;         ///< the stand-in server's catalog; empty: the embedded sample
+  std::string schema;          ///< default schema and connected user; empty: the catalog's own
   std::vector<std::string> statements;  ///< the operands, in order
 };
 

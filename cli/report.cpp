@@ -5,6 +5,7 @@
 #include "cli/report.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "cli/utf8.h"
 #include "tvrnsql.h"
@@ -42,6 +43,16 @@ void printError(const std::string& label, const std::string& message) {
 }
 
 std::string jsonText(std::u16string_view text) { return jsonString(utf16ToUtf8(text)); }
+
+template <typename T>
+std::string jsonNumbers(const std::vector<T>& values) {
+  std::string out = "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i != 0) out += ',';
+    out += std::to_string(unsigned(values[i]));
+  }
+  return out + "]";
+}
 
 }  // namespace
 
@@ -105,6 +116,12 @@ void reportTranslation(const Options& options, const std::string& label, std::st
   line += ",\"result\":" + std::string(t.ok ? "1" : "0");
   line += ",\"markerCount\":" + std::to_string(t.markerCount);
   line += ",\"valueCount\":" + std::to_string(t.call.valueCount);
+  if (t.ok && t.described) {
+    line += ",\"argTypes\":" + jsonNumbers(t.argTypes);
+    line += ",\"attr32\":" + jsonNumbers(t.attr32);
+    line += ",\"attr213\":" + jsonNumbers(t.attr213);
+    line += ",\"refCursorPositions\":" + jsonNumbers(t.refCursorPositions);
+  }
   if (!t.ok) {
     line += ",\"reason\":" + std::to_string(t.reason);
     line += ",\"message\":" + jsonString(reasonText(t.reason));

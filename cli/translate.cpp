@@ -33,42 +33,56 @@ struct Attempt {
   int32_t result;
   uint32_t required;
   uint32_t reason;
-  uint16_t markerCount;
-  TVRNSqlCallInfo call;
+  Translation outputs;
 };
 
-Attempt translateOnce(std::vector<uint16_t>& buffer, uint16_t serverVersion) {
-  Attempt a{0, 0, 0, 0, {}};
+template <typename T>
+std::vector<T> take(T* array, size_t count) {
+  std::vector<T> values;
+  if (array != nullptr) values.assign(array, array + count);
+  std::free(array);
+  return values;
+}
+
+Attempt translateOnce(std::vector<uint16_t>& buffer, const TranslateSettings& settings) {
+  Attempt a{0, 0, 0, {}};
   uint16_t refCursorCount = 0;
   uint16_t* argTypes = nullptr;
   uint16_t* refCursorPositions = nullptr;
   uint8_t* attr32 = nullptr;
   uint8_t* attr213 = nullptr;
-  a.result = ODBCSqlToTVRNSqlEx(nullptr, buffer.data(), &a.markerCount, &argTypes, &refCursorCount,
-                                &refCursorPositions, &attr32, &attr213, serverVersion, 0, 0, 0,
-                                nullptr, uint32_t(buffer.size()), &a.required, &a.reason, &a.call);
-  // Without description none of these is handed out; released anyway should that change.
-  std::free(argTypes);
-  std::free(refCursorPositions);
-  std::free(attr32);
-  std::free(attr213);
+  std::vector<uint16_t> schema(settings.defaultSchema.begin(), settings.defaultSchema.end());
+  schema.push_back(0);
+  Translation& t = a.outputs;
+  a.result = ODBCSqlToTVRNSqlEx(
+      settings.handles, buffer.data(), &t.markerCount, &argTypes, &refCursorCount,
+      &refCursorPositions, &attr32, &attr213, settings.serverVersion, settings.describeOptions[0],
+      settings.describeOptions[1], settings.describeOptions[2],
+      settings.defaultSchema.empty() ? nullptr : schema.data(), uint32_t(buffer.size()),
+      &a.required, &a.reason, &t.call);
+  // The arrays belong to the caller; the positions array's leading refCursorCount entries count.
+  const size_t described = a.result == 1 ? t.call.argumentCount : 0;
+  t.argTypes = take(argTypes, described);
+  t.attr32 = take(attr32, described);
+  t.attr213 = take(attr213, described);
+  t.refCursorPositions = take(refCursorPositions, a.result == 1 ? refCursorCount : 0);
+  t.described = settings.describeOptions[0] != 0 || settings.describeOptions[1] != 0 ||
+                settings.describeOptions[2] != 0;
   return a;
 }
 
 }  // namespace
 
-Translation translateStatement(std::u16string_view statement, uint16_t serverVersion) {
-  Translation t;
+Translation translateStatement(std::u16string_view statement, const TranslateSettings& settings) {
   std::vector<uint16_t> buffer = terminatedCopy(statement, initialCapacity(statement.size()));
-  Attempt a = translateOnce(buffer, serverVersion);
+  Attempt a = translateOnce(buffer, settings);
   if (a.result == 0 && a.reason == TVRNSQL_REASON_NO_ROOM && a.required > buffer.size()) {
     buffer = terminatedCopy(statement, a.required);
-    a = translateOnce(buffer, serverVersion);
+    a = translateOnce(buffer, settings);
   }
+  Translation t = std::move(a.outputs);
   t.ok = a.result == 1;
   t.reason = a.reason;
-  t.markerCount = a.markerCount;
-  t.call = a.call;
   if (t.ok) t.output = textOf(buffer);
   return t;
 }

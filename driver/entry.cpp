@@ -203,7 +203,8 @@ Result translate(const Request& req, const Outputs& out) {
     put(out.refCursorPositions, refCursorPositions(ctx));
   }
   result.call = TVRNSqlCallInfo{uint32_t(ctx.callForm), ctx.valueCount, ctx.parsedMarkerCount,
-                                ctx.parsedValueCount};
+                                ctx.parsedValueCount,
+                                uint16_t(link->argTypes != nullptr ? link->argCount : 0)};
   result.ok = true;
   return result;
 }

@@ -4,6 +4,3 @@
 
 Status bcoTranslateOuterJoin(ConversionContext*, uint16_t*) { return kOk; }
 
-Status bcoDescribeProcedure(ConversionContext*, uint16_t*, uint16_t*, int32_t, CallArgument*) {
-  return kOk;
-}

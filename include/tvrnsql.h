@@ -60,6 +60,8 @@ typedef struct TVRNSqlCallInfo {
                                * items (adjusted by the description when one was asked for) */
   uint16_t parsedMarkerCount; /* bind markers in the call as the call parser counted them */
   uint16_t parsedValueCount;  /* values in the call as the call parser counted them */
+  uint16_t argumentCount;     /* entries of the argument arrays (argTypes, attr32List,
+                               * attr213List) a described call hands out; 0 without them */
 } TVRNSqlCallInfo;
 
 /* The capacity-aware form of ODBCSqlToTVRNSql: the same 13 parameters, then

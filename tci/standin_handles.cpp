@@ -1,7 +1,9 @@
 // Handle allocation and release of the stand-in server library, the registry of live handles,
-// the failure record of error handles, and the connect and disconnect that hand a program the
-// environment, error and service-context handles a translation borrows.
+// the failure record of error handles, and the checks every operation starts with (its handles,
+// its session's catalog, an injected failure falling due).
 #include "tci/standin_handles.h"
+
+#include <sqlite3.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -26,27 +28,29 @@ HandleRecord* findLocked(const void* handle, uint32_t type) {
   return *it;
 }
 
-// Frees a handle and, first, everything allocated under it (an environment's statements, a
-// statement's defines). Searching the registry per child allocates nothing, so a release cannot
-// fail halfway; the trees are a few handles deep.
-void releaseLocked(HandleRecord* record) {
-  for (;;) {
-    HandleRecord* child = nullptr;
-    for (HandleRecord* h : liveHandles) {
-      if (h->parent == record) {
-        child = h;
-        break;
-      }
-    }
-    if (child == nullptr) break;
-    releaseLocked(child);
+void unlink(HandleRecord* record) {
+  HandleRecord* parent = record->parent;
+  if (parent == nullptr) return;
+  if (record->previousSibling != nullptr) {
+    record->previousSibling->nextSibling = record->nextSibling;
+  } else {
+    parent->firstChild = record->nextSibling;
   }
+  if (record->nextSibling != nullptr)
+    record->nextSibling->previousSibling = record->previousSibling;
+}
+
+// Children first: a statement's defines go before the statement, everything under an
+// environment before the environment closes the catalog. The trees are at most three deep.
+void releaseLocked(HandleRecord* record) {
+  while (record->firstChild != nullptr) releaseLocked(record->firstChild);
+  unlink(record);
   liveHandles.erase(record);
   delete record;
 }
 
-// The types TCIHandleAlloc creates, and the parent each needs: an environment has none, every
-// other type hangs off an environment.
+// The types TCIHandleAlloc creates: an environment has no parent, every other type hangs off an
+// environment.
 bool allocatable(uint32_t type) {
   switch (type) {
     case TCI_HTYPE_ENV:
@@ -79,9 +83,76 @@ HandleRecord* newRecord(uint32_t type) {
 
 }  // namespace
 
+Session::~Session() { sqlite3_close_v2(db); }
+
+StatementRecord::~StatementRecord() { sqlite3_finalize(prepared); }
+
 HandleRecord* findHandle(const void* handle, uint32_t type) {
   std::lock_guard<std::mutex> lock(registryMutex);
   return findLocked(handle, type);
+}
+
+int32_t adopt(HandleRecord* parent, std::unique_ptr<HandleRecord> record, uint32_t type) {
+  record->type = type;
+  // The parent is checked under the same lock as the insertion, so that a parent freed by
+  // another thread meanwhile cannot end up with a child.
+  std::lock_guard<std::mutex> lock(registryMutex);
+  if (parent != nullptr && liveHandles.count(parent) == 0) return TCI_STANDIN_BAD_HANDLE;
+  try {
+    liveHandles.insert(record.get());
+  } catch (const std::bad_alloc&) {
+    return TCI_STANDIN_NO_MEMORY;
+  }
+  HandleRecord* child = record.release();
+  child->parent = parent;
+  if (parent != nullptr) {
+    child->nextSibling = parent->firstChild;
+    if (parent->firstChild != nullptr) parent->firstChild->previousSibling = child;
+    parent->firstChild = child;
+  }
+  return TCI_STANDIN_OK;
+}
+
+void release(HandleRecord* record) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  releaseLocked(record);
+}
+
+void releaseChildren(HandleRecord* parent, uint32_t type) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  HandleRecord* child = parent->firstChild;
+  while (child != nullptr) {
+    HandleRecord* next = child->nextSibling;
+    if (child->type == type) releaseLocked(child);
+    child = next;
+  }
+}
+
+Session* sessionOf(HandleRecord* handle) {
+  while (handle != nullptr && handle->type != TCI_HTYPE_ENV) handle = handle->parent;
+  if (handle == nullptr) return nullptr;
+  return static_cast<EnvironmentRecord*>(handle)->session.get();
+}
+
+const char* typeName(uint32_t type) {
+  switch (type) {
+    case TCI_HTYPE_ENV:
+      return "environment";
+    case TCI_HTYPE_ERROR:
+      return "error";
+    case TCI_HTYPE_SVCCTX:
+      return "service context";
+    case TCI_HTYPE_STMT:
+      return "statement";
+    case TCI_HTYPE_DESCRIBE:
+      return "describe";
+    case kTypeDefine:
+      return "define";
+    case kTypeParam:
+      return "parameter";
+    default:
+      return "unknown";
+  }
 }
 
 int32_t recordFailure(ErrorRecord* err, int32_t status, const char* operation, const char* format,
@@ -97,6 +168,33 @@ int32_t recordFailure(ErrorRecord* err, int32_t status, const char* operation, c
   return status;
 }
 
+HandleRecord* expectHandle(ErrorRecord* err, const char* operation, const void* handle,
+                           uint32_t type) {
+  if (HandleRecord* record = findHandle(handle, type)) return record;
+  recordFailure(err, TCI_STANDIN_BAD_HANDLE, operation, "%p is not a live %s handle (type %u)",
+                handle, typeName(type), unsigned(type));
+  return nullptr;
+}
+
+int32_t countOperation(Session* session) {
+  if (session == nullptr || session->failCountdown == 0) return TCI_STANDIN_OK;
+  if (--session->failCountdown > 0) return TCI_STANDIN_OK;
+  return session->failStatus;
+}
+
+int32_t beginOperation(ErrorRecord* err, const char* operation, HandleRecord* handle,
+                       Session** session) {
+  *session = sessionOf(handle);
+  if (*session == nullptr) {
+    return recordFailure(err, TCI_STANDIN_NOT_SUPPORTED, operation,
+                         "not supported: the environment has no catalog (use TCIStandinConnect)");
+  }
+  if (int32_t s = countOperation(*session); s != TCI_STANDIN_OK) {
+    return recordFailure(err, s, operation, "injected failure %d (TCIStandinFailAfter)", int(s));
+  }
+  return TCI_STANDIN_OK;
+}
+
 }  // namespace standin
 
 using namespace standin;
@@ -110,31 +208,25 @@ extern "C" int32_t TCIHandleAlloc(const void* parent, TCIHandle* handleOut, uint
   if (extraMem > kMaxUserMemory || (extraMem > 0 && userMem == nullptr)) {
     return TCI_STANDIN_BAD_ARGUMENT;
   }
+  HandleRecord* env = nullptr;
+  if (type == TCI_HTYPE_ENV) {
+    if (parent != nullptr) return TCI_STANDIN_BAD_HANDLE;
+  } else {
+    env = findHandle(parent, TCI_HTYPE_ENV);
+    if (env == nullptr) return TCI_STANDIN_BAD_HANDLE;
+    if (int32_t s = countOperation(sessionOf(env)); s != TCI_STANDIN_OK) return s;
+  }
 
   std::unique_ptr<HandleRecord> record(newRecord(type));
   if (record == nullptr) return TCI_STANDIN_NO_MEMORY;
-  record->type = type;
   if (extraMem > 0) {
     record->userMemory.reset(new (std::nothrow) unsigned char[extraMem]());
     if (record->userMemory == nullptr) return TCI_STANDIN_NO_MEMORY;
   }
-
-  // The parent is checked under the same lock as the insertion, so that a parent freed by
-  // another thread meanwhile cannot end up with a child.
-  std::lock_guard<std::mutex> lock(registryMutex);
-  if (type == TCI_HTYPE_ENV) {
-    if (parent != nullptr) return TCI_STANDIN_BAD_HANDLE;
-  } else {
-    record->parent = findLocked(parent, TCI_HTYPE_ENV);
-    if (record->parent == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  }
-  try {
-    liveHandles.insert(record.get());
-  } catch (const std::bad_alloc&) {
-    return TCI_STANDIN_NO_MEMORY;
-  }
-  if (userMem != nullptr && extraMem > 0) *userMem = record->userMemory.get();
-  *handleOut = record.release();
+  HandleRecord* handle = record.get();
+  if (int32_t s = adopt(env, std::move(record), type); s != TCI_STANDIN_OK) return s;
+  if (userMem != nullptr && extraMem > 0) *userMem = handle->userMemory.get();
+  *handleOut = handle;
   return TCI_STANDIN_OK;
 }
 
@@ -144,45 +236,5 @@ extern "C" int32_t TCIHandleFree(TCIHandle handle, uint32_t type) {
   HandleRecord* record = findLocked(handle, type);
   if (record == nullptr) return TCI_STANDIN_BAD_HANDLE;
   releaseLocked(record);
-  return TCI_STANDIN_OK;
-}
-
-extern "C" int32_t TCIStandinConnect(const char* catalogPath, void* handles[3]) {
-  if (handles == nullptr) return TCI_STANDIN_BAD_ARGUMENT;
-  handles[0] = handles[1] = handles[2] = nullptr;
-  if (catalogPath != nullptr) return TCI_STANDIN_NOT_SUPPORTED;
-
-  TCIHandle env = nullptr, err = nullptr, service = nullptr;
-  if (int32_t s = TCIHandleAlloc(nullptr, &env, TCI_HTYPE_ENV, 0, nullptr); s != TCI_STANDIN_OK) {
-    return s;
-  }
-  int32_t s = TCIHandleAlloc(env, &err, TCI_HTYPE_ERROR, 0, nullptr);
-  if (s == TCI_STANDIN_OK) s = TCIHandleAlloc(env, &service, TCI_HTYPE_SVCCTX, 0, nullptr);
-  if (s != TCI_STANDIN_OK) {
-    (void)TCIHandleFree(env, TCI_HTYPE_ENV);  // takes the error handle with it
-    return s;
-  }
-  handles[0] = env;
-  handles[1] = err;
-  handles[2] = service;
-  return TCI_STANDIN_OK;
-}
-
-extern "C" void TCIStandinDisconnect(void* handles[3]) {
-  if (handles == nullptr) return;
-  // Children first, each by its own type: a slot the caller already freed, or filled with
-  // something else, is then simply not found.
-  (void)TCIHandleFree(handles[2], TCI_HTYPE_SVCCTX);
-  (void)TCIHandleFree(handles[1], TCI_HTYPE_ERROR);
-  (void)TCIHandleFree(handles[0], TCI_HTYPE_ENV);
-  handles[0] = handles[1] = handles[2] = nullptr;
-}
-
-extern "C" int32_t TCIStandinErrorGet(TCIHandle error, int32_t* statusOut, char* message,
-                                      size_t capacity) {
-  auto* err = find<ErrorRecord>(error, TCI_HTYPE_ERROR);
-  if (err == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  if (statusOut != nullptr) *statusOut = err->status;
-  if (message != nullptr && capacity > 0) std::snprintf(message, capacity, "%s", err->message);
   return TCI_STANDIN_OK;
 }

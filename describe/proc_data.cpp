@@ -1,0 +1,153 @@
+// The procedure-argument array and the three routines that write the caller's items into the
+// rewritten call. A caller item is one plain argument, or one item of a {resultset} group, whose
+// texts lie back to back, each terminated.
+#include "describe/proc_data.h"
+
+#include <cstring>
+
+#include "call/call_argument.h"
+#include "driver/memory.h"
+#include "driver/text.h"
+#include "driver/trace.h"
+
+namespace {
+
+constexpr char kSeparator[] = ", ";
+
+// The texts of an entry's items: one for a plain entry, itemCount for a group.
+struct Items {
+  const CallArgument& entry;
+  uint32_t count() const { return entry.isGroup != 0 ? entry.itemCount : 1; }
+};
+
+// Item k of a group (from 0): its terminated text after the k earlier ones.
+const uint16_t* groupItem(const CallArgument& entry, uint32_t k) {
+  const uint16_t* p = entry.text;
+  for (uint32_t i = 0; i < k; ++i) p += bcuLength(p) + 1;
+  return p;
+}
+
+void markLiteral(ProcArgument* elements, size_t elementCount, size_t index, int32_t literal) {
+  if (index < elementCount) elements[index].literalArg = literal;
+}
+
+void appendItem(CallText* text, const uint16_t* item, uint16_t* listEmpty) {
+  if (*listEmpty == 0) callTextAppend(text, kSeparator);
+  callTextAppend(text, item, bcuLength(item));
+  *listEmpty = 0;
+}
+
+}  // namespace
+
+void callTextAppend(CallText* text, const uint16_t* s, size_t length) {
+  if (text->overflow || uint64_t(text->length) + length >= text->capacity) {
+    text->overflow = true;
+    return;
+  }
+  std::memcpy(text->data + text->length, s, length * sizeof(uint16_t));
+  text->length += uint32_t(length);
+  text->data[text->length] = 0;
+}
+
+void callTextAppend(CallText* text, const char* ascii) {
+  const size_t length = std::strlen(ascii);
+  if (text->overflow || uint64_t(text->length) + length >= text->capacity) {
+    text->overflow = true;
+    return;
+  }
+  for (size_t i = 0; i < length; ++i) text->data[text->length + i] = uint8_t(ascii[i]);
+  text->length += uint32_t(length);
+  text->data[text->length] = 0;
+}
+
+Status bcoAllocateProcData(ProcArgument** array, uint16_t count) {
+  bcuTrace("bcoAllocateProcData - Elements", uint32_t(count));
+  auto* elements =
+      static_cast<ProcArgument*>(pMEMAlloc(uint32_t(count) * sizeof(ProcArgument), 0));
+  if (elements == nullptr) return kFail;
+  elements[0].count = count;
+  *array = elements;
+  return kOk;
+}
+
+void bcoFreeProcData(ProcArgument* array) {
+  bcuTrace("bcoFreeProcData", uint32_t{0});
+  if (array != nullptr) MEMFree(array);
+}
+
+uint16_t bcoAppendCallArgs(int32_t argCount, const CallArgument* args, CallText* text,
+                           ProcArgument* elements, size_t elementCount) {
+  uint16_t listEmpty = 1;
+  size_t element = 0;
+  for (int32_t i = 0; i < argCount; ++i) {
+    const CallArgument& entry = args[i];
+    if (entry.isGroup == 0) {
+      appendItem(text, entry.text, &listEmpty);
+      markLiteral(elements, elementCount, element++, entry.literal);
+      continue;
+    }
+    // {resultset 1, a, b}: the group's mark lands on the element of its last item, b.
+    const uint32_t n = entry.itemCount;
+    for (uint32_t k = 0; k < n; ++k) appendItem(text, groupItem(entry, k), &listEmpty);
+    element += n > 0 ? n - 1 : 0;
+    markLiteral(elements, elementCount, element++, entry.literal);
+  }
+  return 0;
+}
+
+uint16_t bcoAppendArgsUpTo(uint16_t* consumed, int32_t argCount, const CallArgument* args,
+                           const uint16_t* name, CallText* text, uint16_t* listEmpty,
+                           int32_t cursorsBefore, int32_t stopItem, ProcArgument* elements,
+                           size_t elementCount) {
+  int32_t item = 1;  // number of the entry's first item
+  for (int32_t i = 0; i < argCount && item <= stopItem; ++i) {
+    const CallArgument& entry = args[i];
+    const int32_t n = int32_t(Items{entry}.count());
+    if (entry.isGroup != 0) {
+      // Group items mark no element. A group wholly written before is skipped; of a group split
+      // by an earlier marker, the items not yet written are written like any others.
+      for (int32_t k = 0; k < n; ++k, ++item) {
+        if (*consumed < item && item < stopItem) {
+          appendItem(text, groupItem(entry, uint32_t(k)), listEmpty);
+          ++*consumed;
+        }
+      }
+      continue;
+    }
+    if (*consumed < item && item < stopItem) {
+      markLiteral(elements, elementCount, size_t(*consumed) + size_t(cursorsBefore), entry.literal);
+      appendItem(text, entry.text, listEmpty);
+      ++*consumed;
+    }
+    ++item;
+  }
+  if (*listEmpty == 0) callTextAppend(text, kSeparator);
+  callTextAppend(text, ":");
+  callTextAppend(text, name, bcuLength(name));
+  *listEmpty = 0;
+  return 0;
+}
+
+uint16_t bcoAppendArgsAfter(uint16_t* consumed, int32_t argCount, const CallArgument* args,
+                            CallText* text, uint16_t* listEmpty, int32_t cursorsBefore,
+                            uint16_t total, ProcArgument* elements, size_t elementCount) {
+  int32_t skip = *consumed;  // items written before
+  for (int32_t i = 0; i < argCount; ++i) {
+    const CallArgument& entry = args[i];
+    const uint32_t n = Items{entry}.count();
+    for (uint32_t k = 0; k < n; ++k) {
+      if (skip > 0) {
+        --skip;
+        continue;
+      }
+      if (int32_t(*consumed) + cursorsBefore >= int32_t(total)) return 0;
+      if (entry.isGroup == 0) {
+        markLiteral(elements, elementCount, size_t(*consumed) + size_t(cursorsBefore),
+                    entry.literal);
+      }
+      appendItem(text, entry.isGroup == 0 ? entry.text : groupItem(entry, k), listEmpty);
+      ++*consumed;
+    }
+  }
+  return 0;
+}
