@@ -87,6 +87,25 @@ const Case kCases[] = {
      "\"reason\":59,"
      "\"message\":\"malformed clause or statement\"}\n", "argument 1: translation failed"},
 
+    // Described calls against the embedded sample catalog, a catalog file, and one that fails.
+    {"describe: cursor markers inserted", {"-d", "{call sales.order_pkg.order_report(?, ?, ?)}"},
+     "", 0, "BEGIN SALES.ORDER_PKG.ORDER_REPORT( :1, :2, :P_HEADERS, :3, :P_LINES ); END;\n", ""},
+    {"describe, json: the lists", {"-d", "-j", "{call recent_orders(5)}"}, "", 0,
+     "{\"input\":\"{call recent_orders(5)}\",\"output\":\"BEGIN :L_RefCursor := "
+     "SALES.RECENT_ORDERS( 5 ); END;\",\"result\":1,\"markerCount\":0,\"valueCount\":2,"
+     "\"argTypes\":[102],\"attr32\":[1],\"attr213\":[0],\"refCursorPositions\":[1]}\n", ""},
+    {"lists only: no rewrite, literals stay in the lists", {"--describe-lists-only", "-j", "{call staff(10, ?)}"}, "", 0,
+     "{\"input\":\"{call staff(10, ?)}\",\"output\":\"BEGIN staff(10,:1); END;\",\"result\":1,"
+     "\"markerCount\":1,\"valueCount\":2,\"argTypes\":[2,102],\"attr32\":[0,1],"
+     "\"attr213\":[0,0],\"refCursorPositions\":[]}\n", ""},
+    {"dictionary queries of version 7", {"-d", "-v", "7", "-s", "SALES", "{call open_orders(?)}"},
+     "", 0, "BEGIN SALES.OPEN_ORDERS( :1, :P_ORDERS ); END;\n", ""},
+    {"a catalog file", {"-d", "--catalog", TVRNSQL_SAMPLE_CATALOG, "{call my_tasks}"}, "", 0,
+     "BEGIN MY_TASKS( :P_TASKS ); END;\n", ""},
+    {"a catalog that cannot be opened", {"-d", "-c", "/nonexistent/catalog.db", "{call p}"}, "", 1,
+     "", "cannot open the catalog '/nonexistent/catalog.db'"},
+    {"a bad server version", {"-v", "x", "{call p}"}, "", 2, "", "--server-version"},
+
     // SELECT derivation.
     {"select from update, one without its keywords",
      {"--select-update", "UPDATE t SET a=1, b='x' WHERE c=2", "DELETE FROM t"}, "", 1,
