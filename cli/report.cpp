@@ -23,7 +23,6 @@ constexpr ReasonName kReasonNames[] = {
     {TVRNSQL_REASON_NO_MEMORY, "out of memory"},
     {TVRNSQL_REASON_UNSUPPORTED, "unsupported scalar function"},
     {TVRNSQL_REASON_NO_ROOM, "the result does not fit the buffer"},
-    {0, "the described object is neither a procedure, a function nor a synonym"},
 };
 
 const char* knownReason(uint32_t reason) {

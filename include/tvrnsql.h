@@ -70,8 +70,8 @@ typedef struct TVRNSqlCallInfo {
  * included, whether or not it fits;
  * reasonOut (may be null): receives the reason of a failure: TVRNSQL_REASON_MALFORMED,
  * TVRNSQL_REASON_NO_MEMORY, TVRNSQL_REASON_UNSUPPORTED, a server status, or
- * TVRNSQL_REASON_NO_ROOM; 0 on success (0 is also the reason for a described object that is
- * neither callable nor a synonym).
+ * TVRNSQL_REASON_NO_ROOM; 0 on success. A called procedure the server cannot resolve (unknown,
+ * or neither callable nor a synonym) is not a failure: the call stays as the parser wrote it.
  * When the result does not fit, the call returns 0 with TVRNSQL_REASON_NO_ROOM, writes the needed
  * capacity, leaves the statement buffer unchanged, writes no other output and releases any
  * argument arrays it built: call again with a larger buffer. After any other failure the partial
