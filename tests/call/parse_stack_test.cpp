@@ -20,20 +20,18 @@ TEST(ParseStack, DoublesKeepingEntriesAndFailsWithoutMemory) {
   int8_t* states = builtinStates;
   int32_t* values = builtinValues;
   ptrdiff_t depth = kParseStackStart;
-
   for (const ptrdiff_t expected : {300, 600, 1200}) {
     PARSE_STACK_OVERFLOW(&record, &states, &values, &depth);
     ASSERT_EQ(depth, expected);
     EXPECT_EQ(record.limit, expected);
     EXPECT_NE(states, builtinStates);
     for (int i = 0; i < kParseStackStart; ++i) {
-      EXPECT_EQ(states[i], int8_t(i));
-      EXPECT_EQ(values[i], 1000 + i);
+      ASSERT_EQ(states[i], int8_t(i));
+      ASSERT_EQ(values[i], 1000 + i);
     }
     states[depth - 1] = 7;  // the whole new depth is writable (checked under the sanitizers)
     values[depth - 1] = 7;
   }
-
   for (const uint64_t failing : {1, 2}) {  // the state stack's allocation, then the value stack's
     const int8_t* before = states;
     memFailAfter(failing);

@@ -57,17 +57,14 @@ struct Session {
     EXPECT_EQ(TCIStandinConnectSql(sql, user, handles), TCI_STANDIN_OK) << message(nullptr);
   }
   Session(const Session&) = delete;
-  Session& operator=(const Session&) = delete;
   ~Session() { TCIStandinDisconnect(handles); }
-
   int32_t status() const {
     int32_t s = -1;
     EXPECT_EQ(TCIStandinErrorGet(err, &s, nullptr, 0), TCI_STANDIN_OK);
     return s;
   }
   std::string message() const { return message(err); }
-  /// A null error handle gives the last failed connect.
-  static std::string message(void* error) {
+  static std::string message(void* error) {  // a null error handle: the last failed connect
     char text[600];
     EXPECT_EQ(TCIStandinErrorGet(error, nullptr, text, sizeof text), TCI_STANDIN_OK);
     return text;
