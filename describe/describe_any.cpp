@@ -35,12 +35,11 @@ struct NameParts {
 
 // A server name (UTF-8, pointer and length, as attribute 4 or 9 gives it) into a part slot,
 // cut to the slot and terminated.
-[[nodiscard]] bool toPart(const uint8_t* utf8, uint32_t length, uint16_t* part) {
+void toPart(const uint8_t* utf8, uint32_t length, uint16_t* part) {
   int32_t status = 0;
   const size_t units = lxgutf2ucs(part, (kPartCapacity - 1) * sizeof(uint16_t), utf8, length,
                                   &status);
   part[units < kPartCapacity ? units : kPartCapacity - 1] = 0;
-  return true;
 }
 
 bool quotedName(const uint16_t* name) { return name[0] == '"'; }
@@ -58,7 +57,10 @@ struct Resolver {
   void* err() const { return serverError(ctx); }
   void* describeHandle() const { return ctx->link->describeHandle; }
 
-  void startName() { name = CallText{wide, 0, kWideNameCapacity, false}, wide[0] = 0; }
+  void startName() {
+    wide[0] = 0;
+    name = CallText{wide, 0, kWideNameCapacity, false};
+  }
   void appendPart(const uint16_t* part) { callTextAppend(&name, part, bcuLength(part)); }
   void appendDot() { callTextAppend(&name, "."); }
 
@@ -106,8 +108,8 @@ Status Resolver::synonymStep(bool replaceProcedure, void** found) {
                         TCI_ATTR_SCHEMA_NAME, err());
   }
   if (status != 0) return bcoServerFail(ctx, status);
-  (void)toPart(target, targetLength, package);
-  (void)toPart(targetOwner, ownerLength, owner);
+  toPart(target, targetLength, package);
+  toPart(targetOwner, ownerLength, owner);
   startName();
   if (owner[0] != 0) {
     appendPart(owner);
