@@ -34,13 +34,20 @@ struct NameParts {
 };
 
 // A server name (UTF-8, pointer and length, as attribute 4 or 9 gives it) into a part slot,
-// cut to the slot and terminated.
-void toPart(const uint8_t* utf8, uint32_t length, uint16_t* part) {
+// terminated. False when it does not convert or fit: a cut name could name another object.
+[[nodiscard]] bool toPart(const uint8_t* utf8, uint32_t length, uint16_t* part) {
   int32_t status = 0;
-  const size_t units = lxgutf2ucs(part, (kPartCapacity - 1) * sizeof(uint16_t), utf8, length,
-                                  &status);
-  part[units < kPartCapacity ? units : kPartCapacity - 1] = 0;
+  part[0] = 0;
+  const size_t units = length == 0 ? 0
+                                   : lxgutf2ucs(part, (kPartCapacity - 1) * sizeof(uint16_t),
+                                                utf8, length, &status);
+  if (status != 0 || units >= kPartCapacity || (units == 0 && length != 0)) return false;
+  part[units] = 0;
+  return true;
 }
+
+// The longest name the server may hand over for one argument or sub-program.
+constexpr uint32_t kServerNameMax = 1u << 20;
 
 bool quotedName(const uint16_t* name) { return name[0] == '"'; }
 
@@ -108,8 +115,9 @@ Status Resolver::synonymStep(bool replaceProcedure, void** found) {
                         TCI_ATTR_SCHEMA_NAME, err());
   }
   if (status != 0) return bcoServerFail(ctx, status);
-  toPart(target, targetLength, package);
-  toPart(targetOwner, ownerLength, owner);
+  if (!toPart(target, targetLength, package) || !toPart(targetOwner, ownerLength, owner)) {
+    return bcoFail(ctx, kReasonMalformed);  // the name stays unresolved
+  }
   startName();
   if (owner[0] != 0) {
     appendPart(owner);
@@ -161,6 +169,7 @@ Status Resolver::packageWalk(void** found) {
                              err())) != 0) {
       return bcoServerFail(ctx, status);
     }
+    if (length > kServerNameMax) return bcoFail(ctx, kReasonMalformed);
     MemPtr<uint16_t> converted(
         static_cast<uint16_t*>(pMEMAlloc((length + 1) * sizeof(uint16_t), 0)));
     if (!converted) return bcoFail(ctx, kReasonNoMemory);
@@ -402,6 +411,7 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
     uint32_t nameLength = 0;
     status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &utf8Name, &nameLength, TCI_ATTR_NAME, err);
     if (status != 0) return bcoServerFail(ctx, status);
+    if (nameLength > kServerNameMax) return bcoFail(ctx, kReasonMalformed);
     MemPtr<uint16_t> argName(
         static_cast<uint16_t*>(pMEMAlloc((nameLength + 1) * sizeof(uint16_t), 0)));
     if (!argName) return bcoFail(ctx, kReasonNoMemory);

@@ -1,6 +1,7 @@
 // The closing steps both description paths share.
 #include "describe/describe_shared.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,6 +21,7 @@ bool CallTextBuffer::obtain(uint64_t units) {
   text.length = 0;
   text.capacity = uint32_t(units);
   text.overflow = false;
+  text.grows = true;  // the server's argument names can make the call longer than foreseen
   return true;
 }
 
@@ -41,7 +43,7 @@ uint64_t bcoCallTextUnits(int32_t argCount, const CallArgument* args, uint64_t n
 }
 
 Status bcoStoreCallText(ConversionContext* ctx, const CallText& text) {
-  if (text.overflow) return bcoFail(ctx, kReasonMalformed);
+  if (text.overflow) return bcoFail(ctx, text.noMemory ? kReasonNoMemory : kReasonMalformed);
   if (ctx->rewrittenText != nullptr && uint32_t(ctx->rewrittenCapacity) <= text.length) {
     MEMFree(ctx->rewrittenText);
     ctx->rewrittenText = nullptr;
@@ -61,16 +63,18 @@ Status bcoStoreCallText(ConversionContext* ctx, const CallText& text) {
 void bcoFinalPass(ProcArgument* elements, uint32_t arraySize, uint32_t n) {
   if (n > arraySize) n = arraySize;
   if (n < 1) return;
+  // Each marked element takes the first later unmarked one, which becomes marked: everything
+  // between a taken element and the next candidate is marked, so the candidate only moves on.
   bool anyLiteral = false;
+  uint32_t j = 0;
   for (uint32_t k = 0; k < n; ++k) {
     if (elements[k].literalArg == 0) continue;
     anyLiteral = true;
-    for (uint32_t j = k + 1; j < n; ++j) {
-      if (elements[j].literalArg != 0) continue;
-      elements[k] = elements[j];
-      elements[j].literalArg = 1;
-      break;
-    }
+    j = std::max(j, k + 1);
+    while (j < n && elements[j].literalArg != 0) ++j;
+    if (j == n) break;
+    elements[k] = elements[j];
+    elements[j++].literalArg = 1;
   }
   if (!anyLiteral) return;
   uint16_t leading = 0;

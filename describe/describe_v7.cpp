@@ -67,6 +67,18 @@ CallText emptySlot(uint16_t (&data)[N]) {
   return CallText{data, 0, uint32_t(N), false};
 }
 void append(CallText& t, const uint16_t* s) { callTextAppend(&t, s, bcuLength(s)); }
+
+// A name inside a quoted SQL literal of a query: each quote doubled, so that a name such as
+// "O'X" stays one literal instead of changing the query.
+struct SqlName {
+  const uint16_t* text;
+};
+void append(CallText& t, SqlName name) {
+  for (const uint16_t* p = name.text; *p != 0; ++p) {
+    callTextAppend(&t, p, 1);
+    if (*p == '\'') callTextAppend(&t, p, 1);
+  }
+}
 void append(CallText& t, const char* s) { callTextAppend(&t, s); }
 
 // Copies a name into its slot; false when it does not fit.
@@ -221,15 +233,16 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
     if (!setSlot(w.owner, link->defaultSchema)) return bcoFail(ctx, kReasonMalformed);
     bcuUpperBuffer(w.owner, bcuLength(w.owner));
     uint16_t n = 0;
-    const bool built = packageGiven ? d.query(kProcInPackage, w.procedure, kPackageName, w.package,
-                                              kOwner, w.owner, kClosingQuote)
-                                    : d.query(kStandaloneCallable, w.procedure, kOwner, w.owner,
-                                              kClosingQuote);
+    const bool built = packageGiven ? d.query(kProcInPackage, SqlName{w.procedure}, kPackageName,
+                                              SqlName{w.package}, kOwner, SqlName{w.owner},
+                                              kClosingQuote)
+                                    : d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner,
+                                              SqlName{w.owner}, kClosingQuote);
     if (!built || !d.count(&n)) return d.failed;
     if (n == 0 && packageGiven) {
       // "pkg.proc" where pkg is an owner: a standalone proc in schema pkg.
       std::memcpy(w.owner, w.package, sizeof w.package);
-      if (!d.query(kStandaloneCallable, w.procedure, kOwner, w.owner, kClosingQuote) ||
+      if (!d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner, SqlName{w.owner}, kClosingQuote) ||
           !d.count(&n)) {
         return d.failed;
       }
@@ -244,14 +257,14 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
       const uint16_t* synonym = packageGiven ? w.package : w.procedure;
       static constexpr uint16_t kNoSchema[] = {0};
       const uint16_t* schema = link->defaultSchema != nullptr ? link->defaultSchema : kNoSchema;
-      if (!d.query(kSynonymCount, schema, kSynonymName, synonym, kClosingQuote) || !d.count(&n)) {
+      if (!d.query(kSynonymCount, SqlName{schema}, kSynonymName, SqlName{synonym}, kClosingQuote) || !d.count(&n)) {
         return d.failed;
       }
       if (n == 0) return kOk;
       // Its target: TABLE_OWNER into the owner slot, TABLE_NAME into the package slot.
       uint16_t synonymName[192];
       std::memcpy(synonymName, synonym, (bcuLength(synonym) + 1) * sizeof(uint16_t));
-      if (!d.query(kSynonymTarget, schema, kSynonymName, synonymName, kClosingQuote)) {
+      if (!d.query(kSynonymTarget, SqlName{schema}, kSynonymName, SqlName{synonymName}, kClosingQuote)) {
         return d.failed;
       }
       void* err = serverError(ctx);
@@ -274,15 +287,18 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
       }
       if (status == 0) status = TCIStmtFetch(stmt, err, 1, TCI_FETCH_NEXT, 0);
       if (status != 0) return bcoServerFail(ctx, status);
+      // A target owner or name cut to its 31 bytes could name another object: the call is left
+      // as it is.
+      if (fs[0].returnCode != 0 || fs[1].returnCode != 0) return kOk;
       // What the synonym stands for: a package (the procedure name stays), or a standalone
       // procedure (its name replaces the procedure's).
-      if (!d.query(kPackageObject, w.package, kOwner, w.owner, kClosingQuote) || !d.count(&n)) {
+      if (!d.query(kPackageObject, SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote) || !d.count(&n)) {
         return d.failed;
       }
       if (n > 0) {
         d.noPackage = false;
       } else {
-        if (!d.query(kStandaloneCallable, w.package, kOwner, w.owner, kClosingQuote) ||
+        if (!d.query(kStandaloneCallable, SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote) ||
             !d.count(&n)) {
           return d.failed;
         }
@@ -299,18 +315,18 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
   CallText tail = emptySlot(tailData);
   if (d.noPackage) {
     append(tail, kStandaloneTail);
-    if (w.procedure[0] != 0) append(tail, w.procedure);
+    if (w.procedure[0] != 0) append(tail, SqlName{w.procedure});
     append(tail, kOwner);
-    append(tail, w.owner);
+    append(tail, SqlName{w.owner});
     append(tail, kNoPackage);
     append(tail, kStandaloneOrder);
   } else {
     append(tail, kPackagedTail);
-    if (w.procedure[0] != 0) append(tail, w.procedure);
+    if (w.procedure[0] != 0) append(tail, SqlName{w.procedure});
     append(tail, kPackageObjectName);
-    append(tail, w.package);
+    append(tail, SqlName{w.package});
     append(tail, kPackageOwner);
-    append(tail, w.owner);
+    append(tail, SqlName{w.owner});
     append(tail, kPackagedOrder);
   }
   if (tail.overflow) return bcoFail(ctx, kReasonMalformed);

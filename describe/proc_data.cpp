@@ -3,6 +3,7 @@
 // texts lie back to back, each terminated.
 #include "describe/proc_data.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "call/call_argument.h"
@@ -20,12 +21,8 @@ struct Items {
   uint32_t count() const { return entry.isGroup != 0 ? entry.itemCount : 1; }
 };
 
-// Item k of a group (from 0): its terminated text after the k earlier ones.
-const uint16_t* groupItem(const CallArgument& entry, uint32_t k) {
-  const uint16_t* p = entry.text;
-  for (uint32_t i = 0; i < k; ++i) p += bcuLength(p) + 1;
-  return p;
-}
+// The next item of a group: its texts lie back to back, each terminated.
+const uint16_t* nextItem(const uint16_t* item) { return item + bcuLength(item) + 1; }
 
 void markLiteral(ProcArgument* elements, size_t elementCount, size_t index, int32_t literal) {
   if (index < elementCount) elements[index].literalArg = literal;
@@ -39,11 +36,34 @@ void appendItem(CallText* text, const uint16_t* item, uint16_t* listEmpty) {
 
 }  // namespace
 
-void callTextAppend(CallText* text, const uint16_t* s, size_t length) {
-  if (text->overflow || uint64_t(text->length) + length >= text->capacity) {
-    text->overflow = true;
-    return;
+namespace {
+
+// Room for length more characters and the terminator; false (overflow set) without it.
+bool reserve(CallText* text, size_t length) {
+  if (text->overflow) return false;
+  const uint64_t needed = uint64_t(text->length) + length + 1;
+  if (needed <= text->capacity) return true;
+  const uint64_t capacity = std::max<uint64_t>(needed, 2 * uint64_t(text->capacity));
+  uint16_t* grown = nullptr;
+  if (text->grows && capacity <= UINT32_MAX / sizeof(uint16_t)) {
+    grown = static_cast<uint16_t*>(rawAlloc(size_t(capacity) * sizeof(uint16_t)));
   }
+  if (grown == nullptr) {
+    text->overflow = true;
+    text->noMemory = text->grows;
+    return false;
+  }
+  std::memcpy(grown, text->data, (size_t(text->length) + 1) * sizeof(uint16_t));
+  rawFree(text->data);
+  text->data = grown;
+  text->capacity = uint32_t(capacity);
+  return true;
+}
+
+}  // namespace
+
+void callTextAppend(CallText* text, const uint16_t* s, size_t length) {
+  if (!reserve(text, length)) return;
   std::memcpy(text->data + text->length, s, length * sizeof(uint16_t));
   text->length += uint32_t(length);
   text->data[text->length] = 0;
@@ -51,10 +71,7 @@ void callTextAppend(CallText* text, const uint16_t* s, size_t length) {
 
 void callTextAppend(CallText* text, const char* ascii) {
   const size_t length = std::strlen(ascii);
-  if (text->overflow || uint64_t(text->length) + length >= text->capacity) {
-    text->overflow = true;
-    return;
-  }
+  if (!reserve(text, length)) return;
   for (size_t i = 0; i < length; ++i) text->data[text->length + i] = uint8_t(ascii[i]);
   text->length += uint32_t(length);
   text->data[text->length] = 0;
@@ -88,7 +105,8 @@ uint16_t bcoAppendCallArgs(int32_t argCount, const CallArgument* args, CallText*
     }
     // {resultset 1, a, b}: the group's mark lands on the element of its last item, b.
     const uint32_t n = entry.itemCount;
-    for (uint32_t k = 0; k < n; ++k) appendItem(text, groupItem(entry, k), &listEmpty);
+    const uint16_t* item = entry.text;
+    for (uint32_t k = 0; k < n; ++k, item = nextItem(item)) appendItem(text, item, &listEmpty);
     element += n > 0 ? n - 1 : 0;
     markLiteral(elements, elementCount, element++, entry.literal);
   }
@@ -106,9 +124,10 @@ uint16_t bcoAppendArgsUpTo(uint16_t* consumed, int32_t argCount, const CallArgum
     if (entry.isGroup != 0) {
       // Group items mark no element. A group wholly written before is skipped; of a group split
       // by an earlier marker, the items not yet written are written like any others.
-      for (int32_t k = 0; k < n; ++k, ++item) {
+      const uint16_t* itemText = entry.text;
+      for (int32_t k = 0; k < n; ++k, ++item, itemText = nextItem(itemText)) {
         if (*consumed < item && item < stopItem) {
-          appendItem(text, groupItem(entry, uint32_t(k)), listEmpty);
+          appendItem(text, itemText, listEmpty);
           ++*consumed;
         }
       }
@@ -135,7 +154,8 @@ uint16_t bcoAppendArgsAfter(uint16_t* consumed, int32_t argCount, const CallArgu
   for (int32_t i = 0; i < argCount; ++i) {
     const CallArgument& entry = args[i];
     const uint32_t n = Items{entry}.count();
-    for (uint32_t k = 0; k < n; ++k) {
+    const uint16_t* itemText = entry.text;
+    for (uint32_t k = 0; k < n; ++k, itemText = entry.isGroup == 0 ? itemText : nextItem(itemText)) {
       if (skip > 0) {
         --skip;
         continue;
@@ -145,7 +165,7 @@ uint16_t bcoAppendArgsAfter(uint16_t* consumed, int32_t argCount, const CallArgu
         markLiteral(elements, elementCount, size_t(*consumed) + size_t(cursorsBefore),
                     entry.literal);
       }
-      appendItem(text, entry.isGroup == 0 ? entry.text : groupItem(entry, k), listEmpty);
+      appendItem(text, itemText, listEmpty);
       ++*consumed;
     }
   }

@@ -32,12 +32,15 @@ struct ProcArgument {
 };
 
 /// A call text being built: a terminated wide string with its length and capacity (terminator
-/// included). Appends that would pass the capacity write nothing and set `overflow`.
+/// included). An append that would pass the capacity grows a `grows` text (general allocator;
+/// without memory it sets `noMemory` too) and otherwise writes nothing and sets `overflow`.
 struct CallText {
   uint16_t* data;
   uint32_t length;
   uint32_t capacity;
   bool overflow;
+  bool grows = false;
+  bool noMemory = false;
 };
 
 /// Appends text, or an ASCII literal.
