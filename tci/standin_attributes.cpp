@@ -131,12 +131,10 @@ int32_t paramAttribute(ErrorRecord* err, const ParamRecord& p, void* valueOut, u
 
 extern "C" int32_t TCIAttrGet(const void* target, uint32_t targetType, void* valueOut,
                               uint32_t* sizeOut, uint32_t attribute, TCIHandle err) {
-  ErrorRecord* error = errorRecord(err);
-  if (error == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  HandleRecord* record = expectHandle(error, kGetOp, target, targetType);
-  if (record == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  Session* session = nullptr;
-  if (auto s = beginOperation(error, kGetOp, record, &session); s != TCI_STANDIN_OK) return s;
+  Operation op;
+  if (auto s = enterOperation(err, kGetOp, target, targetType, &op); s != TCI_STANDIN_OK) return s;
+  ErrorRecord* error = op.error;
+  HandleRecord* record = op.record;
   if (valueOut == nullptr) {
     return recordFailure(error, TCI_STANDIN_BAD_ARGUMENT, kGetOp, "no place for the value");
   }

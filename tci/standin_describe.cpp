@@ -405,12 +405,10 @@ extern "C" int32_t TCIDescribeAny(TCIHandle service, TCIHandle err, void* name, 
 extern "C" int32_t TCIAttrSet(TCIHandle target, uint32_t targetType, void* value, uint32_t size,
                               uint32_t attribute, TCIHandle err) {
   static constexpr const char* kSetOp = "TCIAttrSet";
-  ErrorRecord* error = errorRecord(err);
-  if (error == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  HandleRecord* record = expectHandle(error, kSetOp, target, targetType);
-  if (record == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  Session* session = nullptr;
-  if (auto s = beginOperation(error, kSetOp, record, &session); s != TCI_STANDIN_OK) return s;
+  Operation op;
+  if (auto s = enterOperation(err, kSetOp, target, targetType, &op); s != TCI_STANDIN_OK) return s;
+  ErrorRecord* error = op.error;
+  HandleRecord* record = op.record;
   if (targetType != TCI_HTYPE_DESCRIBE || attribute != TCI_ATTR_DESC_PUBLIC) {
     return recordFailure(error, TCI_STANDIN_BAD_ARGUMENT, kSetOp,
                          "attribute %u cannot be set on a %s handle", unsigned(attribute),

@@ -182,6 +182,15 @@ int32_t countOperation(Session* session) {
   return session->failStatus;
 }
 
+int32_t enterOperation(const void* err, const char* operation, const void* handle,
+                       uint32_t type, Operation* op) {
+  op->error = errorRecord(err);
+  if (op->error == nullptr) return TCI_STANDIN_BAD_HANDLE;
+  op->record = expectHandle(op->error, operation, handle, type);
+  if (op->record == nullptr) return TCI_STANDIN_BAD_HANDLE;
+  return beginOperation(op->error, operation, op->record, &op->session);
+}
+
 int32_t beginOperation(ErrorRecord* err, const char* operation, HandleRecord* handle,
                        Session** session) {
   *session = sessionOf(handle);

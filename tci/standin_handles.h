@@ -167,6 +167,18 @@ HandleRecord* expectHandle(ErrorRecord* err, const char* operation, const void* 
 [[nodiscard]] int32_t beginOperation(ErrorRecord* err, const char* operation, HandleRecord* handle,
                                      Session** session);
 
+/// What an operation on one handle finds first: its error record, the handle and its session.
+struct Operation {
+  ErrorRecord* error = nullptr;
+  HandleRecord* record = nullptr;
+  Session* session = nullptr;
+};
+
+/// The opening of an operation on one handle: errorRecord, expectHandle and beginOperation in
+/// turn. TCI_STANDIN_OK with `op` filled, or the status to return (recorded when `err` is live).
+[[nodiscard]] int32_t enterOperation(const void* err, const char* operation, const void* handle,
+                                     uint32_t type, Operation* op);
+
 /// Counts one operation against the session's injected failure: its status when it falls due,
 /// else TCI_STANDIN_OK.
 [[nodiscard]] int32_t countOperation(Session* session);

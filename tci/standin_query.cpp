@@ -131,12 +131,11 @@ void putStatus(const Slot& slot, int16_t indicator, uint16_t length, uint16_t co
 extern "C" int32_t TCIStmtPrepare(TCIHandle stmt, TCIHandle err, const uint16_t* text,
                                   uint32_t byteLength, uint32_t language, uint32_t mode) {
   static constexpr const char* kOp = "TCIStmtPrepare";
-  ErrorRecord* error = errorRecord(err);
-  if (error == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  auto* statement = static_cast<StatementRecord*>(expectHandle(error, kOp, stmt, TCI_HTYPE_STMT));
-  if (statement == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  Session* session = nullptr;
-  if (auto s = beginOperation(error, kOp, statement, &session); s != TCI_STANDIN_OK) return s;
+  Operation op;
+  if (auto s = enterOperation(err, kOp, stmt, TCI_HTYPE_STMT, &op); s != TCI_STANDIN_OK) return s;
+  ErrorRecord* error = op.error;
+  auto* statement = static_cast<StatementRecord*>(op.record);
+  Session* session = op.session;
 
   // A new text replaces the old statement and its defines, also when it fails to prepare.
   releaseChildren(statement, kTypeDefine);
@@ -256,12 +255,10 @@ extern "C" int32_t TCIDefineArrayOfStruct(TCIHandle define, TCIHandle err, uint3
                                           uint32_t indicatorSkip, uint32_t lengthSkip,
                                           uint32_t codeSkip) {
   static constexpr const char* kOp = "TCIDefineArrayOfStruct";
-  ErrorRecord* error = errorRecord(err);
-  if (error == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  auto* d = static_cast<DefineRecord*>(expectHandle(error, kOp, define, kTypeDefine));
-  if (d == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  Session* session = nullptr;
-  if (auto s = beginOperation(error, kOp, d, &session); s != TCI_STANDIN_OK) return s;
+  Operation op;
+  if (auto s = enterOperation(err, kOp, define, kTypeDefine, &op); s != TCI_STANDIN_OK) return s;
+  ErrorRecord* error = op.error;
+  auto* d = static_cast<DefineRecord*>(op.record);
 
   // Overlapping rows would mean the caller passed the wrong stride: with a 28-byte text in a
   // 120-byte element the stride is 120, never 28 or 2.
@@ -334,12 +331,11 @@ extern "C" int32_t TCIStmtExecute(TCIHandle service, TCIHandle stmt, TCIHandle e
 extern "C" int32_t TCIStmtFetch(TCIHandle stmt, TCIHandle err, uint32_t rows, uint16_t orientation,
                                 uint32_t mode) {
   static constexpr const char* kOp = "TCIStmtFetch";
-  ErrorRecord* error = errorRecord(err);
-  if (error == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  auto* statement = static_cast<StatementRecord*>(expectHandle(error, kOp, stmt, TCI_HTYPE_STMT));
-  if (statement == nullptr) return TCI_STANDIN_BAD_HANDLE;
-  Session* session = nullptr;
-  if (auto s = beginOperation(error, kOp, statement, &session); s != TCI_STANDIN_OK) return s;
+  Operation op;
+  if (auto s = enterOperation(err, kOp, stmt, TCI_HTYPE_STMT, &op); s != TCI_STANDIN_OK) return s;
+  ErrorRecord* error = op.error;
+  auto* statement = static_cast<StatementRecord*>(op.record);
+  Session* session = op.session;
 
   if (orientation != TCI_FETCH_NEXT || mode != 0 || rows == 0) {
     return recordFailure(error, TCI_STANDIN_BAD_ARGUMENT, kOp,
