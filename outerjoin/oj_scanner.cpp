@@ -1,0 +1,229 @@
+// The outer-join scanner's state and the steps around its automaton: creating and releasing the
+// state, the input routine, moving about in the text, and the end of each match: giving back
+// what was read ahead, the scanning mode, text capture, numbers and the marked opener and closer.
+#include <algorithm>
+#include <cstring>
+
+#include "driver/memory.h"
+#include "outerjoin/oj_scanner_steps.h"
+
+namespace {
+
+int32_t classed(uint16_t c) {
+  if (c == 0) return -1;
+  return c > 0x7E ? 'Z' : c;
+}
+
+void releaseText(OjText* text) {
+  if (text->data != nullptr) MEMFree(text->data);
+  *text = OjText{};
+}
+
+int32_t overflow(OuterJoinScanState* s) {
+  std::fprintf(s->diagnostics, "Input string too long, limit %d\n", int(kOjMatchCapacity));
+  std::fflush(s->diagnostics);
+  s->failed = 1;
+  s->pushbackTop = 0;
+  s->endHeld = 0;
+  s->matchLength = 0;
+  s->matchText[0] = 0;
+  return oj::kOverflow;
+}
+
+// Names, quoted names and strings, the previous one moving to prevTokenText. After a character
+// above U+007E was read, the text comes from the statement itself, so that "naïve" is captured
+// as written, not as "naZve". A text longer than the field keeps its first 255 characters and
+// sets tokenTooLong; the grammar's actions refuse such a text.
+void captureText(OuterJoinScanState* s) {
+  std::memcpy(s->prevTokenText, s->tokenText, (s->tokenLength + 1) * sizeof(uint16_t));
+  s->prevTokenLength = s->tokenLength;
+  s->prevTokenTooLong = s->tokenTooLong;
+  const uint32_t length = uint32_t(s->matchLength);
+  const uint16_t* from = s->matchText;
+  if (s->wideSeen != 0) {
+    from = ojAfterToken(s) - length;
+    s->wideSeen = 0;
+  }
+  const uint32_t kept = std::min(length, kOjTokenTextCapacity - 1);
+  std::memcpy(s->tokenText, from, kept * sizeof(uint16_t));
+  s->tokenText[kept] = 0;
+  s->tokenLength = kept;
+  s->tokenTooLong = kept < length ? 1 : 0;
+}
+
+// A number as written, its sign and the blanks before its digits included (" 5", "- 5"). One
+// that does not fit numberText loses those blanks and tabs, which mean nothing to the server; if
+// it still does not fit, numberTooLong is set and the actions refuse it.
+void copyNumber(OuterJoinScanState* s) {
+  const uint32_t length = uint32_t(s->matchLength);
+  s->numberTooLong = 0;
+  if (length < kOjNumberTextCapacity) {
+    std::memcpy(s->numberText, s->matchText, length * sizeof(uint16_t));
+    s->numberText[length] = 0;
+    s->numberLength = length;
+    return;
+  }
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < length; ++i) {
+    const uint16_t c = s->matchText[i];
+    if (c == ' ' || c == '\t') continue;
+    if (kept == kOjNumberTextCapacity - 1) {
+      s->numberTooLong = 1;
+      break;
+    }
+    s->numberText[kept++] = c;
+  }
+  s->numberText[kept] = 0;
+  s->numberLength = kept;
+}
+
+// A name is a table name among the table references, a function argument inside a function
+// call's parentheses, and otherwise a column name, after which a "(" opens a function call.
+int32_t nameToken(OuterJoinScanState* s, int32_t tableCode, int32_t columnCode) {
+  captureText(s);
+  if (s->scanMode == kModeTable) return tableCode;
+  if (s->scanMode == kModeFunction) return oj::ARG_NAME;
+  s->scanMode = kModeColumn;
+  s->nameJustSeen = 1;
+  return columnCode;
+}
+
+}  // namespace
+
+OuterJoinScanState* ojScanCreate() {
+  MemPtr<OuterJoinScanState> state(
+      static_cast<OuterJoinScanState*>(pMEMAlloc(sizeof(OuterJoinScanState), 0)));
+  if (!state) return nullptr;
+  // Both buffers are written before they are read.
+  MemPtr<uint16_t> matchText(
+      static_cast<uint16_t*>(pMEMAlloc(kOjMatchCapacity * sizeof(uint16_t), 1)));
+  if (!matchText) return nullptr;
+  MemPtr<uint16_t> pushback(
+      static_cast<uint16_t*>(pMEMAlloc(kOjPushbackCapacity * sizeof(uint16_t), 1)));
+  if (!pushback) return nullptr;
+  state->diagnostics = stdout;
+  state->parseStack.limit = kParseStackStart;
+  matchText.get()[0] = 0;
+  state->matchText = matchText.release();
+  state->pushback = pushback.release();
+  return state.release();
+}
+
+void ojScanFree(OuterJoinScanState* state) {
+  if (state == nullptr) return;
+  for (OjText* text : {&state->joinText, &state->tableName, &state->joinCondition,
+                       &state->comparisonText, &state->leftOperand, &state->rightPart,
+                       &state->funcArgs, &state->funcArg}) {
+    releaseText(text);
+  }
+  if (state->joinTypeStack != nullptr) MEMFree(state->joinTypeStack);
+  parseStackRelease(&state->parseStack);
+  MEMFree(state->matchText);
+  MEMFree(state->pushback);
+  MEMFree(state);
+}
+
+void ojRestartAt(OuterJoinScanState* state, const uint16_t* position) {
+  state->inputPos = position;
+  state->pushbackTop = 0;
+  state->endHeld = 0;
+  state->failed = 0;
+}
+
+// The characters held in pushback come from the text right before the read position, except
+// those standing for the end, which have no place in it.
+const uint16_t* ojAfterToken(const OuterJoinScanState* s) {
+  return s->inputPos - (s->pushbackTop - s->endHeld);
+}
+
+int32_t ojPeekChar(const OuterJoinScanState* state) { return classed(*state->inputPos); }
+
+int32_t ojStepBack(OuterJoinScanState* state) {
+  if (state->inputPos <= state->textStart) return -1;
+  --state->inputPos;
+  return classed(*state->inputPos);
+}
+
+int32_t ojReadInput(OuterJoinScanState* s) {
+  const uint16_t c = *s->inputPos;
+  if (c == 0) {
+    // The end reads as one blank, so that a name at the very end is complete; after that, and
+    // in every later scan of the same pass, as the end itself.
+    if (s->endSeen != 0) return -1;
+    s->endSeen = 1;
+    return ' ';
+  }
+  ++s->inputPos;
+  if (c <= 0x7E) return c;
+  s->wideSeen = 1;
+  return 'Z';
+}
+
+void ojBeginMatch(OuterJoinScanState* s) {
+  if (s->matchLog == nullptr || s->logFailed != 0) return;
+  if (!s->matchLog->push(uint32_t(ojAfterToken(s) - s->textStart)) ||
+      !s->matchLog->push(uint32_t(s->inputPos - s->textStart))) {
+    s->logFailed = 1;
+  }
+}
+
+int32_t ojAccept(OuterJoinScanState* s, const OjMatch& m, OjAction action, int32_t token,
+                 int32_t mode) {
+  if (m.overflow) return overflow(s);
+  // Give back what was read past the match, newest first, so that it is read again in order.
+  // Characters standing for the end are the newest of all; they go to the bottom.
+  if (s->pushbackTop + (m.fetched - m.cursor) > kOjPushbackCapacity) return overflow(s);
+  for (uint32_t i = m.fetched; i-- > m.cursor;) {
+    if (i >= m.firstEnd) ++s->endHeld;
+    s->pushback[s->pushbackTop++] = s->matchText[i];
+  }
+  s->matchLength = int32_t(m.cursor);
+  s->matchText[m.cursor] = 0;
+  if (mode != kNoModeChange) s->scanMode = mode;
+
+  switch (action) {
+    case OjAction::kToken:
+      return token;
+    case OjAction::kOwnCode:
+      return s->matchText[0];
+    case OjAction::kBlank:
+      if (s->scanMode == kModeColumn) s->scanMode = kModeTable;
+      return kOjSkipped;
+    case OjAction::kSkip:
+      return kOjSkipped;
+    case OjAction::kName:
+      return nameToken(s, oj::TABLE_NAME, oj::COLUMN_NAME);
+    case OjAction::kQuotedName:
+      return nameToken(s, oj::QUOTED_TABLE_NAME, oj::QUOTED_COLUMN_NAME);
+    case OjAction::kString:
+      captureText(s);
+      return token;
+    case OjAction::kNumber:
+      copyNumber(s);
+      return token;
+    case OjAction::kOpener:
+      // "{oj" or "--(*vendor(...),product(...) oj": the clause starts at its '{' or first '-'.
+      if (s->markOpener != 0) s->clauseStart = ojAfterToken(s) - m.cursor;
+      return token;
+    case OjAction::kCloser:
+      if (s->markCloser != 0) {
+        s->closerSeen = 1;
+        s->clauseEnd = ojAfterToken(s);
+      }
+      return token;
+    case OjAction::kOpenParen:
+      // "nvl(": the parentheses of a function call; "nvl (" is no call.
+      if (s->scanMode == kModeColumn && s->nameJustSeen != 0) {
+        s->scanMode = kModeFunction;
+        s->nameJustSeen = 0;
+      }
+      return token;
+    case OjAction::kEnd:
+      s->pushbackTop = 0;
+      s->endHeld = 0;
+      s->matchLength = 0;
+      s->matchText[0] = 0;
+      return 0;
+  }
+  return token;
+}
