@@ -58,7 +58,7 @@ static void ojyyerror(OuterJoinScanState* s, const char*) {
 /******** The clause: {oj t1 LEFT OUTER JOIN t2 ON t1.a = t2.b}, ({oj ...}) ********/
 
 oj_clause
-  : OJ_OPEN join_expr OJ_CLOSE
+  : OJ_OPEN join_expr OJ_CLOSE { s->closerAccepted = 1; }
   | LPAREN oj_clause RPAREN
   ;
 

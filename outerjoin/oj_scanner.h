@@ -121,6 +121,8 @@ struct OuterJoinScanState {
   int32_t markCloser;    ///< an OJ_CLOSE sets closerSeen and records the position after it
   int32_t closerSeen;
   const uint16_t* clauseEnd;
+  int32_t closerAccepted;  ///< the parser took the closer as the end of the clause (not as the
+                           ///< token it failed on: "{oj t1 LEFT JOIN t2}" lacks its ON clause)
 
   // The grammar's texts and counts (oj_actions.h).
   OjText joinText;        ///< the clause's table references, comma-separated

@@ -19,6 +19,7 @@
 #include "driver/translators.h"
 #include "driver/work_buffer.h"
 #include "outerjoin/oj_actions.h"
+#include "outerjoin/oj_translate.h"
 
 namespace {
 
@@ -187,8 +188,13 @@ uint32_t countOpeners(const uint16_t* text, uint32_t length) {
 
 }  // namespace
 
-Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t* statement) {
+Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t*) {
+  return ojRewriteStatement(ctx, PassStart::kResume);
+}
+
+Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
   WorkBuffer* wb = ctx->work;
+  uint16_t* statement = wbFlatten(wb);
   FlatOnExit flat{wb};
 
   ScanPtr scan(ojScanCreate());
@@ -300,17 +306,20 @@ Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t* statement) {
           return status;
       }
       // Parse the clause. A syntax error after its closer is the parser meeting the statement
-      // text that follows the clause.
+      // text that follows the clause; one at the closer itself ("{oj t1 LEFT JOIN t2}", which
+      // lacks its ON clause) means the clause did not parse up to its closer.
       ojRestartAt(s, s->clauseStart);
       ojClear(&s->joinText);
       s->tableCount = 0;
       s->joinTypeDepth = 0;
       s->markCloser = 1;
       s->closerSeen = 0;
+      s->closerAccepted = 0;
       s->failure = 0;
       const int result = ojParse(s);
       if (s->failure != 0) return bcoFail(ctx, s->failure);
-      if (result != 0 && s->closerSeen == 0) return bcoFail(ctx, kReasonMalformed);
+      if (result != 0 && (s->closerSeen == 0 || s->closerAccepted == 0))
+        return bcoFail(ctx, kReasonMalformed);
       if (first && taken > 0) {
         // Parentheses taken in whose closing ones do not follow the closer stay in the text.
         const int32_t matched = takeClosingParens(s, text.end, taken);
@@ -347,6 +356,6 @@ Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t* statement) {
                   {out.data, out.length}, &moved) != kOk) {
       return bcoFail(ctx, kReasonNoMemory);
     }
-    resume = nextPass;
+    resume = passStart == PassStart::kResume ? nextPass : 0;
   }
 }
