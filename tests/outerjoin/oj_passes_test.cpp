@@ -1,7 +1,8 @@
-// A pass of the outer-join rewrite resumes scanning where the previous pass's rewrite could first
-// make a difference, instead of at the statement's start. Random statements made of clauses,
-// subqueries, parentheses, literals, comments and stray quotes must come out the same both ways,
-// with the same status and reason.
+// The passes of the outer-join rewrite. A pass resumes scanning where the previous pass's rewrite
+// could first make a difference, instead of at the statement's start: random statements made of
+// clauses, subqueries, parentheses, literals, comments and stray quotes must come out the same
+// both ways, with the same status and reason. A failed allocation stops the rewrite between
+// passes with reason 83, the passes before it kept.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -12,6 +13,7 @@
 #include "driver/memory.h"
 #include "driver/work_buffer.h"
 #include "outerjoin/oj_translate.h"
+#include "support/translate.h"
 #include "support/utf16.h"
 
 using testutil::Printable;
@@ -71,6 +73,37 @@ TEST(OuterJoinPasses, ResumingMatchesScanningFromTheStart) {
   EXPECT_GT(rewritten, 1000);
   EXPECT_GT(multiPass, 100);
   std::printf("%d statements rewritten, %d in more than one pass\n", rewritten, multiPass);
+}
+
+TEST(OuterJoinPasses, AllocationFailureKeepsThePassesBefore) {
+  // Two clauses of one table list in the first pass, the subquery's clause in the second.
+  const std::u16string input =
+      u"SELECT * FROM {oj a LEFT JOIN b ON a.k = b.k}, {oj d FULL JOIN e ON d.p = e.q} WHERE a.z "
+      u"IN (SELECT * FROM {oj f RIGHT JOIN g ON f.r = g.s})";
+  const std::u16string head =
+      u"SELECT * FROM a, b, d, e  WHERE ((a.k = b.k(+)) AND ((d.p = e.q(+) OR d.p(+) = e.q))) "
+      u"AND ( a.z IN (SELECT * FROM ";
+  const std::u16string firstPass = head + u"{oj f RIGHT JOIN g ON f.r = g.s}))  ";
+  const std::u16string done = head + u"f, g WHERE ((f.r(+) = g.s)) ))";
+  int failures = 0;
+  for (uint64_t n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_LT(n, 1000u);
+    memFailAfter(n);
+    const auto t = testutil::TranslateEx(input, 2 * input.size());
+    const uint64_t made = memAllocationCount();
+    memFailAfter(0);
+    if (t.result == 1) {
+      EXPECT_EQ(Printable(t.text), Printable(done));
+      if (made < n) break;
+      continue;
+    }
+    ++failures;
+    EXPECT_EQ(t.reason, TVRNSQL_REASON_NO_MEMORY);
+    // A failure after the rewrite (the markers' pass) leaves it whole.
+    EXPECT_TRUE(t.text == input || t.text == firstPass || t.text == done) << Printable(t.text);
+  }
+  EXPECT_GT(failures, 10);
 }
 
 }  // namespace
