@@ -160,11 +160,10 @@ int32_t ojReadInput(OuterJoinScanState* s) {
 }
 
 void ojBeginMatch(OuterJoinScanState* s) {
-  if (s->matchLog == nullptr || s->logFailed != 0) return;
-  if (!s->matchLog->push(uint32_t(ojAfterToken(s) - s->textStart)) ||
-      !s->matchLog->push(uint32_t(s->inputPos - s->textStart))) {
-    s->logFailed = 1;
-  }
+  if (s->logMatches == 0) return;
+  uint32_t* entry = s->matchRing[s->matchCount++ % kMatchRing];
+  entry[0] = uint32_t(ojAfterToken(s) - s->textStart);
+  entry[1] = uint32_t(s->inputPos - s->textStart);
 }
 
 int32_t ojAccept(OuterJoinScanState* s, const OjMatch& m, OjAction action, int32_t token,

@@ -9,7 +9,6 @@
 #include <cstdio>
 
 #include "call/parse_stack.h"
-#include "driver/pos_list.h"
 
 /// Token codes of ojNextToken; the grammar pins the same numbers. Any other character comes back
 /// as its own code (';', '{' without OJ, '!', ...); 0 is the end of the text.
@@ -67,6 +66,9 @@ inline constexpr int32_t kModeOperand = 1;   ///< an operand is expected: COLUMN
 inline constexpr int32_t kModeColumn = 2;    ///< just after a column name: COLUMN_NAME
 inline constexpr int32_t kModeFunction = 3;  ///< inside a function call's parentheses: ARG_NAME
 
+/// Matches the scanner remembers the start of when asked (OuterJoinScanState::logMatches).
+inline constexpr uint32_t kMatchRing = 64;
+
 /// Capacities in characters, terminator included.
 inline constexpr uint32_t kOjMatchCapacity = 4096;     ///< matchText, and the state stack
 inline constexpr uint32_t kOjPushbackCapacity = 4096;  ///< pushback
@@ -97,9 +99,10 @@ struct OuterJoinScanState {
   int32_t failed;         ///< a match overflowed: ojNextToken returns oj::kOverflow until restart
   const uint16_t* textStart;  ///< nothing before it is read (ojStepBack stops there)
   const uint16_t* inputPos;   ///< the read position: the next character of the statement
-  PosList* matchLog;  ///< when set: each match's start and the read position then, as offsets
-                      ///< from textStart (two entries per match)
-  int32_t logFailed;  ///< matchLog could not grow
+  int32_t logMatches;  ///< when set, each match's start and the read position then go to
+                       ///< matchRing, as offsets from textStart; the latest kMatchRing are kept
+  uint32_t matchCount;  ///< matches logged since logMatches was set
+  uint32_t matchRing[kMatchRing][2];
 
   // Token texts. A text longer than its field keeps what fits and sets its tooLong flag.
   uint16_t tokenText[kOjTokenTextCapacity];  ///< the last name, quoted name or string

@@ -166,11 +166,15 @@ int32_t takeClosingParens(OuterJoinScanState* s, const uint16_t* end, int32_t ta
 
 // The next pass's first character: the start of the latest match of this pass whose reading had
 // not reached the rewritten text when it began (the matches before it read only unchanged text,
-// so a scan from the statement's start arrives there in the same state). The log holds each
-// match's start and the read position then, as offsets from the pass's first character.
-uint32_t nextResume(const PosList& log, uint32_t resume, uint32_t replaceOffset) {
-  for (uint32_t i = log.size; i >= 2; i -= 2) {
-    if (log.items[i - 1] <= replaceOffset) return resume + log.items[i - 2];
+// so a scan from the statement's start arrives there in the same state). The scanner remembers
+// the latest matches' starts and the read position then, as offsets from the pass's first
+// character; when the one wanted is older than those (a clause after a long run of blanks and
+// parentheses), the next pass starts where this one did, which is always safe.
+uint32_t nextResume(const OuterJoinScanState* s, uint32_t resume, uint32_t replaceOffset) {
+  const uint32_t kept = std::min(s->matchCount, kMatchRing);
+  for (uint32_t i = 0; i < kept; ++i) {
+    const uint32_t* entry = s->matchRing[(s->matchCount - 1 - i) % kMatchRing];
+    if (entry[1] <= replaceOffset) return resume + entry[0];
   }
   return resume;
 }
@@ -236,9 +240,9 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
     s->whereSeen = 0;
     s->regionExamined = 0;
     s->depth = 0;
-    PosList log;
-    s->matchLog = &log;
-    s->logFailed = 0;
+    s->logMatches = 1;
+    s->matchCount = 0;
+    bool movedGap = false;
 
     const uint16_t* replaceFrom = nullptr;
     uint32_t nextPass = 0;  // where the next pass resumes
@@ -268,7 +272,7 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
             text.resume = start;
             text.base = wb->data + wb->gapEnd;
             s->textStart = text.base;
-            s->logFailed = 1;  // the next pass starts over at the statement's start
+            movedGap = true;  // the next pass starts over at the statement's start
           }
           replaceFrom = text.base + (start - text.resume);
           s->clauseStart = replaceFrom;
@@ -286,13 +290,12 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
         }
       }
       s->markOpener = 0;
-      if (s->matchLog != nullptr) {
+      if (s->logMatches != 0) {
         // The log is needed up to the pass's first clause only.
-        nextPass = s->logFailed != 0 || replaceFrom == nullptr
+        nextPass = movedGap || replaceFrom == nullptr
                        ? 0
-                       : nextResume(log, resume, uint32_t(replaceFrom - text.base) +
-                                                     (text.resume - resume));
-        s->matchLog = nullptr;
+                       : nextResume(s, resume, uint32_t(replaceFrom - text.base));
+        s->logMatches = 0;
       }
       if (!opener) break;
       // An opener with no clause after it ("... {oj" at the end) cannot be rewritten.

@@ -82,6 +82,11 @@ const Case kCases[] = {
      {"-j", "{?=call pkg.f(?, 'x', {resultset 1, a, b})}"}, "", 0,
      "{\"input\":\"{?=call pkg.f(?, 'x', {resultset 1, a, b})}\",\"output\":\"BEGIN :1 := "
      "pkg.f(:2,'x',a,b); END;\",\"result\":1,\"markerCount\":2,\"valueCount\":5}\n", ""},
+    {"outer join, and one without its ON clause",
+     {"SELECT o.id FROM {oj orders o LEFT OUTER JOIN lines l ON o.id = l.order_id} ORDER BY 1",
+      "SELECT * FROM {oj t1 LEFT JOIN t2}"}, "", 1,
+     "SELECT o.id FROM orders  o, lines  l  WHERE ((o.id = l.order_id(+))) ORDER BY 1\n",
+     "argument 2: translation failed: malformed clause or statement (reason 59)"},
     {"json failure", {"-j", kTooMany}, "", 1,
      "{\"input\":\"" + kTooMany + "\",\"output\":null,\"result\":0,\"markerCount\":0,\"valueCount\":0,"
      "\"reason\":59,"

@@ -49,6 +49,8 @@ const char16_t* const kFragments[] = {
     u"(SELECT * FROM ", u")", u"(", u"((", u" ", u", ", u" WHERE ", u"z = 1", u" AND ",
     u" ORDER BY 1", u" UNION ", u" GROUP BY z HAVING z > 1", u"'{oj s}'", u"'", u"\"",
     u"\"q{oj\"", u"-- c {oj\n", u"n", u"{oj", u"}", u"-5", u"\u00e9",
+    // more blanks and parentheses before a clause than the scanner remembers matches
+    u"( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ",
 };
 
 TEST(OuterJoinPasses, ResumingMatchesScanningFromTheStart) {
