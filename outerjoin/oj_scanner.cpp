@@ -19,17 +19,6 @@ void releaseText(OjText* text) {
   *text = OjText{};
 }
 
-int32_t overflow(OuterJoinScanState* s) {
-  std::fprintf(s->diagnostics, "Input string too long, limit %d\n", int(kOjMatchCapacity));
-  std::fflush(s->diagnostics);
-  s->failed = 1;
-  s->pushbackTop = 0;
-  s->endHeld = 0;
-  s->matchLength = 0;
-  s->matchText[0] = 0;
-  return oj::kOverflow;
-}
-
 // Names, quoted names and strings, the previous one moving to prevTokenText. After a character
 // above U+007E was read, the text comes from the statement itself, so that "naïve" is captured
 // as written, not as "naZve". A text longer than the field keeps its first 255 characters and
@@ -51,32 +40,6 @@ void captureText(OuterJoinScanState* s) {
   s->tokenTooLong = kept < length ? 1 : 0;
 }
 
-// A number as written, its sign and the blanks before its digits included (" 5", "- 5"). One
-// that does not fit numberText loses those blanks and tabs, which mean nothing to the server; if
-// it still does not fit, numberTooLong is set and the actions refuse it.
-void copyNumber(OuterJoinScanState* s) {
-  const uint32_t length = uint32_t(s->matchLength);
-  s->numberTooLong = 0;
-  if (length < kOjNumberTextCapacity) {
-    std::memcpy(s->numberText, s->matchText, length * sizeof(uint16_t));
-    s->numberText[length] = 0;
-    s->numberLength = length;
-    return;
-  }
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    const uint16_t c = s->matchText[i];
-    if (c == ' ' || c == '\t') continue;
-    if (kept == kOjNumberTextCapacity - 1) {
-      s->numberTooLong = 1;
-      break;
-    }
-    s->numberText[kept++] = c;
-  }
-  s->numberText[kept] = 0;
-  s->numberLength = kept;
-}
-
 // A name is a table name among the table references, a function argument inside a function
 // call's parentheses, and otherwise a column name, after which a "(" opens a function call.
 int32_t nameToken(OuterJoinScanState* s, int32_t tableCode, int32_t columnCode) {
@@ -96,12 +59,12 @@ OuterJoinScanState* ojScanCreate() {
   if (!state) return nullptr;
   // Both buffers are written before they are read.
   MemPtr<uint16_t> matchText(
-      static_cast<uint16_t*>(pMEMAlloc(kOjMatchCapacity * sizeof(uint16_t), 1)));
+      static_cast<uint16_t*>(pMEMAlloc(kAutomatonCapacity * sizeof(uint16_t), 1)));
   if (!matchText) return nullptr;
   MemPtr<uint16_t> pushback(
-      static_cast<uint16_t*>(pMEMAlloc(kOjPushbackCapacity * sizeof(uint16_t), 1)));
+      static_cast<uint16_t*>(pMEMAlloc(kAutomatonCapacity * sizeof(uint16_t), 1)));
   if (!pushback) return nullptr;
-  state->diagnostics = stdout;
+  state->lex.diagnostics = stdout;
   state->parseStack.limit = kParseStackStart;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
@@ -126,37 +89,19 @@ void ojScanFree(OuterJoinScanState* state) {
 void ojRestartAt(OuterJoinScanState* state, const uint16_t* position) {
   state->inputPos = position;
   state->pushbackTop = 0;
-  state->endHeld = 0;
-  state->failed = 0;
+  state->lex.endHeld = 0;
+  state->lex.failed = 0;
 }
 
-// The characters held in pushback come from the text right before the read position, except
-// those standing for the end, which have no place in it.
-const uint16_t* ojAfterToken(const OuterJoinScanState* s) {
-  return s->inputPos - (s->pushbackTop - s->endHeld);
-}
+const uint16_t* ojAfterToken(const OuterJoinScanState* s) { return textAfterMatch(s); }
 
 int32_t ojPeekChar(const OuterJoinScanState* state) { return classed(*state->inputPos); }
 
-int32_t ojStepBack(OuterJoinScanState* state) {
-  if (state->inputPos <= state->textStart) return -1;
-  --state->inputPos;
-  return classed(*state->inputPos);
-}
+int32_t ojStepBack(OuterJoinScanState* state) { return stepBackMapped(state, classed); }
 
-int32_t ojReadInput(OuterJoinScanState* s) {
-  const uint16_t c = *s->inputPos;
-  if (c == 0) {
-    // The end reads as one blank, so that a name at the very end is complete; after that, and
-    // in every later scan of the same pass, as the end itself.
-    if (s->endSeen != 0) return -1;
-    s->endSeen = 1;
-    return ' ';
-  }
-  ++s->inputPos;
-  if (c <= 0x7E) return c;
-  s->wideSeen = 1;
-  return 'Z';
+// Control characters reach the automaton as they are; characters above U+007E read as 'Z'.
+int32_t readInput(OuterJoinScanState* s) {
+  return readMapped(s, &s->wideSeen, [](uint16_t c) { return c <= 0x7E; });
 }
 
 void ojBeginMatch(OuterJoinScanState* s) {
@@ -166,18 +111,9 @@ void ojBeginMatch(OuterJoinScanState* s) {
   entry[1] = uint32_t(s->inputPos - s->textStart);
 }
 
-int32_t ojAccept(OuterJoinScanState* s, const OjMatch& m, OjAction action, int32_t token,
+int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t token,
                  int32_t mode) {
-  if (m.overflow) return overflow(s);
-  // Give back what was read past the match, newest first, so that it is read again in order.
-  // Characters standing for the end are the newest of all; they go to the bottom.
-  if (s->pushbackTop + (m.fetched - m.cursor) > kOjPushbackCapacity) return overflow(s);
-  for (uint32_t i = m.fetched; i-- > m.cursor;) {
-    if (i >= m.firstEnd) ++s->endHeld;
-    s->pushback[s->pushbackTop++] = s->matchText[i];
-  }
-  s->matchLength = int32_t(m.cursor);
-  s->matchText[m.cursor] = 0;
+  if (!endMatch(s, m)) return oj::kOverflow;
   if (mode != kNoModeChange) s->scanMode = mode;
 
   switch (action) {
@@ -198,7 +134,11 @@ int32_t ojAccept(OuterJoinScanState* s, const OjMatch& m, OjAction action, int32
       captureText(s);
       return token;
     case OjAction::kNumber:
-      copyNumber(s);
+      // A number too long for numberText even without its blanks: the actions refuse it.
+      s->numberTooLong = copyNumberText(s->matchText, m.cursor, s->numberText,
+                                        kOjNumberTextCapacity, &s->numberLength)
+                             ? 1
+                             : 0;
       return token;
     case OjAction::kOpener:
       // "{oj" or "--(*vendor(...),product(...) oj": the clause starts at its '{' or first '-'.
@@ -218,10 +158,7 @@ int32_t ojAccept(OuterJoinScanState* s, const OjMatch& m, OjAction action, int32
       }
       return token;
     case OjAction::kEnd:
-      s->pushbackTop = 0;
-      s->endHeld = 0;
-      s->matchLength = 0;
-      s->matchText[0] = 0;
+      clearMatch(s);
       return 0;
   }
   return token;

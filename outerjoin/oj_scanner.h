@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "call/parse_stack.h"
+#include "scanner/automaton.h"
 
 /// Token codes of ojNextToken; the grammar pins the same numbers. Any other character comes back
 /// as its own code (';', '{' without OJ, '!', ...); 0 is the end of the text.
@@ -69,9 +70,7 @@ inline constexpr int32_t kModeFunction = 3;  ///< inside a function call's paren
 /// Matches the scanner remembers the start of when asked (OuterJoinScanState::logMatches).
 inline constexpr uint32_t kMatchRing = 64;
 
-/// Capacities in characters, terminator included.
-inline constexpr uint32_t kOjMatchCapacity = 4096;     ///< matchText, and the state stack
-inline constexpr uint32_t kOjPushbackCapacity = 4096;  ///< pushback
+/// Capacities in characters, terminator included (matchText and pushback: kAutomatonCapacity).
 inline constexpr uint32_t kOjTokenTextCapacity = 256;  ///< tokenText, prevTokenText
 inline constexpr uint32_t kOjNumberTextCapacity = 36;  ///< numberText
 
@@ -90,13 +89,11 @@ struct OuterJoinScanState {
   ParseStack parseStack;  ///< the outer-join parser's stacks beyond its built-in ones
 
   // The automaton.
-  FILE* diagnostics;      ///< where the overflow message goes: the process's standard output
-  uint16_t* matchText;    ///< owned, kOjMatchCapacity: the last match as the automaton saw it
+  LexWork lex;            ///< diagnostics (standard output), end entries, overflow
+  uint16_t* matchText;    ///< owned, kAutomatonCapacity: the last match as the automaton saw it
   int32_t matchLength;
-  uint16_t* pushback;     ///< owned, kOjPushbackCapacity: characters read ahead, read again first
+  uint16_t* pushback;     ///< owned, kAutomatonCapacity: characters read ahead, read again first
   uint32_t pushbackTop;
-  uint32_t endHeld;       ///< pushback entries (at its bottom) that stand for the end of the text
-  int32_t failed;         ///< a match overflowed: ojNextToken returns oj::kOverflow until restart
   const uint16_t* textStart;  ///< nothing before it is read (ojStepBack stops there)
   const uint16_t* inputPos;   ///< the read position: the next character of the statement
   int32_t logMatches;  ///< when set, each match's start and the read position then go to

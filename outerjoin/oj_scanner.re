@@ -11,13 +11,13 @@ using namespace oj;
 
 // One match from the read position, finished by its rule's action.
 int32_t matchOne(OuterJoinScanState* s) {
-  OjMatch m;
+  Match m;
   ojBeginMatch(s);
   /*!re2c
     re2c:api = custom;
     re2c:api:style = free-form;
     re2c:define:YYCTYPE = uint8_t;
-    re2c:define:YYPEEK = "(m.cursor < m.fetched ? uint8_t(s->matchText[m.cursor]) : ojFetchChar(s, m))";
+    re2c:define:YYPEEK = "(m.cursor < m.fetched ? uint8_t(s->matchText[m.cursor]) : fetchChar(s, m))";
     re2c:define:YYSKIP = "++m.cursor;";
     re2c:define:YYBACKUP = "m.marker = m.cursor;";
     re2c:define:YYRESTORE = "m.cursor = m.marker;";
@@ -113,7 +113,7 @@ int32_t matchOne(OuterJoinScanState* s) {
 }  // namespace
 
 int32_t ojNextToken(OuterJoinScanState* s) {
-  if (s->failed != 0) return kOverflow;
+  if (s->lex.failed != 0) return kOverflow;
   int32_t token;
   do {
     token = matchOne(s);

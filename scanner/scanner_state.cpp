@@ -21,17 +21,6 @@ int32_t mapped(uint16_t c) {
   return passes(c) ? c : 'Z';
 }
 
-int32_t overflow(ScannerState* s) {
-  std::fprintf(s->lexWork->diagnostics, "Input string too long, limit %d\n", int(kMatchCapacity));
-  std::fflush(s->lexWork->diagnostics);
-  s->lexWork->failed = 1;
-  s->pushbackTop = 0;
-  s->lexWork->endHeld = 0;
-  s->matchLength = 0;
-  s->matchText[0] = 0;
-  return kTokenOverflow;
-}
-
 // Names, quoted names and strings. After a character outside the passed set was read, the text
 // comes from the statement itself, so that "aé" is captured as written, not as "aZ".
 void captureText(ScannerState* s) {
@@ -49,33 +38,6 @@ void captureText(ScannerState* s) {
   std::memcpy(s->tokenText, from, length * sizeof(uint16_t));
   s->tokenText[length] = 0;
   s->tokenLength = length;
-}
-
-// A number as written, blanks before its digits included (" 5", "- 5"). One that is too long
-// for numberText loses those blanks and tabs first ("-", 40 blanks, "5" becomes "-5"), since
-// they mean nothing to the server; if it still does not fit, numberText keeps its first 31
-// characters and numberTruncated tells the users that need the number's text.
-void copyNumber(ScannerState* s) {
-  const uint32_t length = uint32_t(s->matchLength);
-  s->numberTruncated = 0;
-  if (length < kNumberTextCapacity) {
-    std::memcpy(s->numberText, s->matchText, length * sizeof(uint16_t));
-    s->numberText[length] = 0;
-    s->numberLength = length;
-    return;
-  }
-  uint32_t kept = 0;
-  for (uint32_t i = 0; i < length; ++i) {
-    const uint16_t c = s->matchText[i];
-    if (c == ' ' || c == '\t') continue;
-    if (kept == kNumberTextCapacity - 1) {
-      s->numberTruncated = 1;
-      break;
-    }
-    s->numberText[kept++] = c;
-  }
-  s->numberText[kept] = 0;
-  s->numberLength = kept;
 }
 
 }  // namespace
@@ -134,9 +96,7 @@ void resetScanner(ScannerState* state) {
 
 // The characters held in pushback come from the text right before inputPos, except those
 // standing for the end, which have no place in it.
-const uint16_t* afterToken(const ScannerState* s) {
-  return s->inputPos - (s->pushbackTop - s->lexWork->endHeld);
-}
+const uint16_t* afterToken(const ScannerState* s) { return textAfterMatch(s); }
 
 void restartAt(ScannerState* state, const uint16_t* position) {
   state->inputPos = position;
@@ -147,39 +107,12 @@ void restartAt(ScannerState* state, const uint16_t* position) {
 
 int32_t peekChar(ScannerState* state) { return mapped(*state->inputPos); }
 
-int32_t stepBack(ScannerState* state) {
-  if (state->inputPos <= state->textStart) return kNoChar;
-  --state->inputPos;
-  return mapped(*state->inputPos);
-}
+int32_t stepBack(ScannerState* state) { return stepBackMapped(state, mapped); }
 
-int32_t readInput(ScannerState* s) {
-  const uint16_t c = *s->inputPos;
-  if (c == 0) {
-    // The end reads as one blank, so that a name or "--" at the very end is complete; after
-    // that, and in every later scan of the same text, as the end itself.
-    if (s->endSeen != 0) return -1;
-    s->endSeen = 1;
-    return ' ';
-  }
-  ++s->inputPos;
-  if (passes(c)) return c;
-  s->foreignSeen = 1;
-  return 'Z';
-}
+int32_t readInput(ScannerState* s) { return readMapped(s, &s->foreignSeen, passes); }
 
 int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t token) {
-  if (m.overflow) return overflow(s);
-  // Give back what was read past the match, newest first, so that it is read again in order.
-  // Characters standing for the end are the newest of all; they go to the bottom.
-  LexWork* work = s->lexWork;
-  if (s->pushbackTop + (m.fetched - m.cursor) > kPushbackCapacity) return overflow(s);
-  for (uint32_t i = m.fetched; i-- > m.cursor;) {
-    if (i >= m.firstEnd) ++work->endHeld;
-    s->pushback[s->pushbackTop++] = s->matchText[i];
-  }
-  s->matchLength = int32_t(m.cursor);
-  s->matchText[m.cursor] = 0;
+  if (!endMatch(s, m)) return kTokenOverflow;
 
   switch (action) {
     case Action::kToken:
@@ -197,7 +130,12 @@ int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t toke
       captureText(s);
       return token;
     case Action::kNumber:
-      copyNumber(s);
+      // A number too long for numberText even without its blanks is marked for the users that
+      // need its text.
+      s->numberTruncated = copyNumberText(s->matchText, m.cursor, s->numberText,
+                                          kNumberTextCapacity, &s->numberLength)
+                               ? 1
+                               : 0;
       return token;
     case Action::kTerminator:
       s->terminatorLength = s->matchLength;  // "}" or "*)--"
@@ -219,10 +157,7 @@ int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t toke
       }
       return token;
     case Action::kEnd:
-      s->pushbackTop = 0;
-      work->endHeld = 0;
-      s->matchLength = 0;
-      s->matchText[0] = 0;
+      clearMatch(s);
       return 0;
   }
   return token;

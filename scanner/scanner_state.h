@@ -53,6 +53,7 @@ inline constexpr int32_t kNoChar = -1;
 
 struct ParseStack;
 struct CallArgument;
+struct LexWork;
 struct ServerLink;
 
 /// Capacities of the call parser's buffers, in characters with the terminator.
@@ -95,13 +96,6 @@ struct CallWork {
   uint16_t joinedName[kProcNameCapacity];  ///< a dotted name being assembled
 };
 
-/// The automaton's own working storage, allocated with the state.
-struct LexWork {
-  FILE* diagnostics;  ///< where the overflow message goes: the process's standard output
-  uint32_t endHeld;   ///< pushback entries (at its bottom) that stand for the end of the text
-  int32_t failed;     ///< a match overflowed: nextToken returns kTokenOverflow until restartAt
-};
-
 /// The state of one scan. Created by createScanner with every field zero; positions point into
 /// the caller's null-terminated statement, which must stay in place while the state is used.
 ///
@@ -111,7 +105,7 @@ struct LexWork {
 ///
 struct ScannerState {
   ParseStack* parserWork;  ///< owned: the stacks of a parser run over this scanner's tokens
-  LexWork* lexWork;        ///< owned
+  LexWork* lexWork;        ///< owned (scanner/automaton.h)
   CallWork call;           ///< the call parser's working fields
   uint32_t functionCode;  ///< code of the last function or type keyword matched since the user
                           ///< cleared it (names that are no such keyword leave it alone)

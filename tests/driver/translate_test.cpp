@@ -1,7 +1,7 @@
 // The translation driver through the C entry points: control characters, the escape-clause search
 // in brace and long form, {escape}, keywords left alone, trailing blanks, parameter markers, the
 // OUTPUT arguments of call clauses, the outputs and the capacity rules of the Ex entry point.
-#include "support/translate.h"
+#include "support/translate_table.h"
 
 #include <gtest/gtest.h>
 
@@ -16,27 +16,7 @@ using testutil::TranslateEx;
 
 namespace {
 
-struct Case {
-  std::u16string input, expected;
-  uint16_t markers;
-};
-
-// Every case must succeed with the same text and count through both entry points.
-void RunTable(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Printable(c.input));
-    const auto legacy = Translate(c.input), ex = TranslateEx(c.input);
-    for (const auto* t : {&legacy, &ex}) {
-      SCOPED_TRACE(t == &ex ? "Ex" : "legacy");
-      EXPECT_EQ(t->result, 1);
-      EXPECT_EQ(t->text, c.expected);
-      EXPECT_EQ(t->markers, c.markers);
-      EXPECT_EQ(t->refCursors, 0);
-    }
-    EXPECT_EQ(ex.reason, 0u);
-    EXPECT_EQ(ex.required, c.expected.size() + 1);
-  }
-}
+using Case = testutil::TranslationCase;
 
 const std::u16string kPrefix = u"--(*vendor(Microsoft),product(ODBC) ";
 const std::u16string kOpen = u"--( vendor(Microsoft),product(ODBC) ";  // without its closer
@@ -47,7 +27,7 @@ TEST(Translate, Statements) {
   const std::u16string nested =
       u"--(*vendor(X),product(Y) a --(*vendor(X),product(Y) b *)-- c *)--";
   const std::u16string quoted = u"--(*vendor(X),product(Y) 'a *)--";
-  RunTable({
+  testutil::ExpectTranslations({
       // Control characters and trailing blanks.
       {u"a\tb\nc\rd\ve\ff\001g\037h\177", u"a b c d e f g h\177", 0},
       // CR LF: blank + the line feed; CR CR LF: two blanks + LF; LF CR: two blanks.
@@ -166,7 +146,7 @@ TEST(Translate, ActiveCharacterAtStepEdges) {
       cases.push_back({left + k.input + right, left + k.expected + right, k.markers});
     }
   }
-  RunTable(cases);
+  testutil::ExpectTranslations(cases);
 }
 
 // The described arrays are handed out (null without a server) only when describing; with no

@@ -185,7 +185,7 @@ TEST(OuterJoinScanner, OverflowStopsTheScan) {
   const std::u16string text = u"a '" + std::u16string(5000, u'x') + u"' b";
   Scan s = Start(text);
   std::FILE* sink = std::tmpfile();
-  s->diagnostics = sink;
+  s->lex.diagnostics = sink;
   EXPECT_EQ(ojNextToken(s.get()), oj::TABLE_NAME);
   EXPECT_EQ(ojNextToken(s.get()), oj::kOverflow);
   EXPECT_EQ(ojNextToken(s.get()), oj::kOverflow);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "support/translate.h"
+#include "support/translate_table.h"
 
 using testutil::Printable;
 using testutil::Translate;
@@ -16,28 +16,7 @@ using testutil::TranslateEx;
 
 namespace {
 
-struct Case {
-  std::u16string input, expected;
-  uint16_t markers;
-};
-
-// Every case must succeed with the same text and marker count through both entry points.
-void RunTable(const std::vector<Case>& cases) {
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Printable(c.input));
-    const auto legacy = Translate(c.input, c.input.size() + 64);
-    const auto ex = TranslateEx(c.input, c.input.size() + 64);
-    for (const auto* t : {&legacy, &ex}) {
-      SCOPED_TRACE(t == &ex ? "Ex" : "legacy");
-      EXPECT_EQ(t->result, 1);
-      EXPECT_EQ(t->text, c.expected);
-      EXPECT_EQ(t->markers, c.markers);
-      EXPECT_EQ(t->refCursors, 0);
-    }
-    EXPECT_EQ(ex.reason, 0u);
-    EXPECT_EQ(ex.required, c.expected.size() + 1);
-  }
-}
+using Case = testutil::TranslationCase;
 
 const std::u16string kSelect = u"SELECT * FROM ";
 const std::u16string kPrefix = u"--(*vendor(Microsoft),product(ODBC) ";
@@ -120,14 +99,14 @@ TEST(OuterJoin, ClauseRewrite) {
     cases.push_back({kSelect + u"{oj " + r.body + u"}",
                      kSelect + r.tables + u" WHERE (" + r.condition + u")", r.markers});
   }
-  RunTable(cases);
+  testutil::ExpectTranslations(cases);
 }
 
 // Where the conditions go: after the table-list region, ahead of the statement's own WHERE
 // condition, before the keyword that ends the region, or before the ")" closing a subquery.
 TEST(OuterJoin, StatementRewrite) {
   const std::u16string sub = u"{oj t3 LEFT OUTER JOIN t4 ON t3.d = t4.d}";
-  RunTable({
+  testutil::ExpectTranslations({
       {kSelect + kJoin + u"   ", u"SELECT * FROM t1, t2 WHERE ((t1.a = t2.b(+)))", 0},
       {u"SELECT * FROM t0, " + kJoin, u"SELECT * FROM t0, t1, t2 WHERE ((t1.a = t2.b(+)))", 0},
       {kSelect + kJoin + u" WHERE t1.c = 1", kSelect + kJoined + u" AND ( t1.c = 1)", 0},
@@ -193,7 +172,7 @@ TEST(OuterJoin, ManyTablesInOneClause) {
     tables += u", " + tab(i);
     condition += (i > 1 ? u" AND (" : u"(") + tab(i - 1) + u".col_a = " + tab(i) + u".col_a(+))";
   }
-  RunTable(
+  testutil::ExpectTranslations(
       {{kSelect + u"{oj " + body + u"}", kSelect + tables + u" WHERE (" + condition + u")", 0}});
 }
 
