@@ -190,6 +190,171 @@ uint32_t countOpeners(const uint16_t* text, uint32_t length) {
   return count;
 }
 
+// One pass: where it reads, the clause it rewrites first, and where the next pass resumes.
+struct Pass {
+  PassText text;
+  const uint16_t* last = nullptr;         ///< the statement's last character
+  const uint16_t* replaceFrom = nullptr;  ///< the first clause's start, parentheses taken in
+  int32_t taken = 0;                      ///< "(" taken into the first clause
+  uint32_t nextResume = 0;
+  bool movedGap = false;   ///< the first clause took parentheses from before the pass's start
+  bool textEnded = false;  ///< the scanner or the parser met the end of the text
+};
+
+void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
+  p->text.load(resume);
+  p->last = p->text.end - 1;
+  p->replaceFrom = nullptr;
+  p->taken = 0;
+  p->nextResume = 0;
+  p->movedGap = false;
+  p->textEnded = false;
+  s->textStart = p->text.base;
+  ojRestartAt(s, p->text.base);
+  s->clauseEnd = p->text.base;
+  s->fromEnd = p->last;
+  ojClear(out);
+  ojClear(&s->joinCondition);
+  s->onCount = 0;
+  s->scanMode = kModeTable;
+  s->wideSeen = 0;
+  s->endSeen = 0;
+  s->nonColumnSides = 0;
+  s->clauseFound = 0;
+  s->whereSeen = 0;
+  s->regionExamined = 0;
+  s->depth = 0;
+  s->logMatches = 1;
+  s->matchCount = 0;
+}
+
+// The pass's first clause starts at its opener or at the parentheses before it.
+void takeFirstClause(OuterJoinScanState* s, Pass* p) {
+  s->clauseFound = 1;
+  PassText& text = p->text;
+  const uint32_t start = walkBackOverParens(text, s->clauseStart, &p->taken);
+  if (start < text.resume) {
+    // Parentheses left of the pass's first character: take them back from the gap. The right
+    // part does not move, so every position in it stays valid.
+    wbMoveGap(text.wb, start);
+    text.resume = start;
+    text.base = text.wb->data + text.wb->gapEnd;
+    s->textStart = text.base;
+    p->movedGap = true;
+  }
+  p->replaceFrom = text.base + (start - text.resume);
+  s->clauseStart = p->replaceFrom;
+}
+
+// Searches for the next clause: the pass's first anywhere, a further one of the same table list
+// at depth 0 before the region's end (the text between the two goes to the output). *opener tells
+// whether one was found.
+[[nodiscard]] Status findClause(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
+                                OjText* out, bool* opener) {
+  *opener = false;
+  s->markOpener = 1;
+  while (s->inputPos <= s->fromEnd) {
+    const int32_t token = ojNextToken(s);
+    if (token == oj::kOverflow) return bcoFail(ctx, kReasonMalformed);
+    if (token == 0) {
+      p->textEnded = true;
+      break;
+    }
+    if (s->clauseFound == 0) {
+      if (token != oj::OJ_OPEN) continue;
+      takeFirstClause(s, p);
+      *opener = true;
+      break;
+    }
+    if (token == oj::LPAREN) {
+      ++s->depth;
+    } else if (token == oj::RPAREN) {
+      if (--s->depth < 0) break;
+    } else if (token == oj::OJ_OPEN && s->depth == 0) {
+      if (!appendRange(out, s->clauseEnd, s->clauseStart)) return bcoFail(ctx, kReasonNoMemory);
+      *opener = true;
+      break;
+    }
+  }
+  s->markOpener = 0;
+  if (s->logMatches != 0) {
+    // The log is needed up to the pass's first clause only.
+    p->nextResume = p->movedGap || p->replaceFrom == nullptr
+                        ? 0
+                        : nextResume(s, p->text.resume,
+                                     uint32_t(p->replaceFrom - p->text.base));
+    s->logMatches = 0;
+  }
+  return kOk;
+}
+
+// Parses the clause at clauseStart (the region it stands in found first, for the pass's first
+// clause) and appends its table list to the output.
+[[nodiscard]] Status rewriteClause(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
+                                   OjText* out) {
+  // An opener with no clause after it ("... {oj" at the end) cannot be rewritten.
+  if (!(s->inputPos < s->fromEnd && !p->textEnded && s->depth >= 0))
+    return bcoFail(ctx, kReasonMalformed);
+  const bool first = s->regionExamined == 0;
+  if (first) {
+    s->regionExamined = 1;
+    if (const Status status = findRegionEnd(ctx, s, p->taken, p->last); status != kOk)
+      return status;
+  }
+  // A syntax error after the clause's closer is the parser meeting the statement text that
+  // follows the clause; one at the closer itself ("{oj t1 LEFT JOIN t2}", which lacks its ON
+  // clause) means the clause did not parse up to its closer.
+  ojRestartAt(s, s->clauseStart);
+  ojClear(&s->joinText);
+  s->tableCount = 0;
+  s->joinTypeDepth = 0;
+  s->markCloser = 1;
+  s->closerSeen = 0;
+  s->closerAccepted = 0;
+  s->failure = 0;
+  const int result = ojParse(s);
+  if (s->failure != 0) return bcoFail(ctx, s->failure);
+  if (result != 0 && (s->closerSeen == 0 || s->closerAccepted == 0))
+    return bcoFail(ctx, kReasonMalformed);
+  if (first && p->taken > 0) {
+    // Parentheses taken in whose closing ones do not follow the closer stay in the text.
+    const int32_t matched = takeClosingParens(s, p->text.end, p->taken);
+    for (int32_t i = matched; i < p->taken; ++i) {
+      if (!ojAppend(out, "(")) return bcoFail(ctx, kReasonNoMemory);
+    }
+  }
+  p->textEnded = result == 0;
+  ojRestartAt(s, s->clauseEnd);
+  s->markCloser = 0;
+  if (!ojAppend(out, s->joinText.data, s->joinText.length)) return bcoFail(ctx, kReasonNoMemory);
+  return kOk;
+}
+
+// Ends the pass: the rest of the table list, the new WHERE clause with the statement's own
+// condition after it, and one blank take the place of the clauses and the region in the
+// statement; the rest of the statement follows.
+[[nodiscard]] Status finishPass(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
+                                OjText* out) {
+  bool ok = appendRange(out, s->clauseEnd, s->fromEnd + 1) && ojAppend(out, " WHERE (") &&
+            ojAppend(out, s->joinCondition.data, s->joinCondition.length) &&
+            ojAppend(out, ")");
+  const uint16_t* rest = s->fromEnd + 1;
+  if (s->whereSeen != 0) {
+    ok = ok && ojAppend(out, " AND (") && appendRange(out, s->whereStart, s->whereEnd + 1) &&
+         ojAppend(out, ") ");
+    rest = s->whereEnd + 1;
+  }
+  ok = ok && ojAppend(out, " ");
+  if (!ok) return bcoFail(ctx, kReasonNoMemory);
+  rest = std::clamp(rest, p->replaceFrom, p->text.end);
+  uint16_t* moved = nullptr;
+  if (wbReplace(p->text.wb, const_cast<uint16_t*>(p->replaceFrom), const_cast<uint16_t*>(rest),
+                {out->data, out->length}, &moved) != kOk) {
+    return bcoFail(ctx, kReasonNoMemory);
+  }
+  return kOk;
+}
+
 }  // namespace
 
 Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t*) {
@@ -205,10 +370,10 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
   if (!scan) return bcoFail(ctx, kReasonNoMemory);
   OuterJoinScanState* s = scan.get();
   OutputText output;
-  OjText& out = output.text;
-  out.data = static_cast<uint16_t*>(pMEMAlloc(kOutputStart * sizeof(uint16_t), 1));
-  if (out.data == nullptr) return bcoFail(ctx, kReasonNoMemory);
-  out.capacity = kOutputStart;
+  OjText* out = &output.text;
+  out->data = static_cast<uint16_t*>(pMEMAlloc(kOutputStart * sizeof(uint16_t), 1));
+  if (out->data == nullptr) return bcoFail(ctx, kReasonNoMemory);
+  out->capacity = kOutputStart;
 
   // Trailing blanks go first (never the first character).
   uint32_t length = wbLength(wb);
@@ -219,146 +384,21 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
   // Every pass removes at least one opener of the statement; more passes than openers can only
   // come from a statement whose rewrite keeps uncovering new clauses, which is refused.
   const uint32_t maxPasses = countOpeners(wb->data, length) + 1;
-  PassText text{wb, 0, nullptr, nullptr};
+  Pass pass{PassText{wb, 0, nullptr, nullptr}};
   uint32_t resume = 0;
-  for (uint32_t pass = 0;; ++pass) {
-    if (pass == maxPasses) return bcoFail(ctx, kReasonMalformed);
-    text.load(resume);
-    const uint16_t* last = text.end - 1;
-    s->textStart = text.base;
-    ojRestartAt(s, text.base);
-    s->clauseEnd = text.base;
-    s->fromEnd = last;
-    ojClear(&out);
-    ojClear(&s->joinCondition);
-    s->onCount = 0;
-    s->scanMode = kModeTable;
-    s->wideSeen = 0;
-    s->endSeen = 0;
-    s->nonColumnSides = 0;
-    s->clauseFound = 0;
-    s->whereSeen = 0;
-    s->regionExamined = 0;
-    s->depth = 0;
-    s->logMatches = 1;
-    s->matchCount = 0;
-    bool movedGap = false;
-
-    const uint16_t* replaceFrom = nullptr;
-    uint32_t nextPass = 0;  // where the next pass resumes
-    bool textEnded = false;
+  for (uint32_t passes = 0;; ++passes) {
+    if (passes == maxPasses) return bcoFail(ctx, kReasonMalformed);
+    startPass(s, &pass, resume, out);
     for (;;) {
-      // Search for the next clause: the pass's first anywhere, a further one of the same table
-      // list at depth 0, before the region's end.
       bool opener = false;
-      int32_t taken = 0;
-      s->markOpener = 1;
-      while (s->inputPos <= s->fromEnd) {
-        const int32_t token = ojNextToken(s);
-        if (token == oj::kOverflow) return bcoFail(ctx, kReasonMalformed);
-        if (token == 0) {
-          textEnded = true;
-          break;
-        }
-        if (s->clauseFound == 0) {
-          if (token != oj::OJ_OPEN) continue;
-          s->clauseFound = 1;
-          opener = true;
-          const uint32_t start = walkBackOverParens(text, s->clauseStart, &taken);
-          if (start < text.resume) {
-            // Parentheses left of the pass's first character: take them back from the gap. The
-            // right part does not move, so every position in it stays valid.
-            wbMoveGap(wb, start);
-            text.resume = start;
-            text.base = wb->data + wb->gapEnd;
-            s->textStart = text.base;
-            movedGap = true;  // the next pass starts over at the statement's start
-          }
-          replaceFrom = text.base + (start - text.resume);
-          s->clauseStart = replaceFrom;
-          break;
-        }
-        if (token == oj::LPAREN) {
-          ++s->depth;
-        } else if (token == oj::RPAREN) {
-          if (--s->depth < 0) break;
-        } else if (token == oj::OJ_OPEN && s->depth == 0) {
-          if (!appendRange(&out, s->clauseEnd, s->clauseStart))
-            return bcoFail(ctx, kReasonNoMemory);
-          opener = true;
-          break;
-        }
-      }
-      s->markOpener = 0;
-      if (s->logMatches != 0) {
-        // The log is needed up to the pass's first clause only.
-        nextPass = movedGap || replaceFrom == nullptr
-                       ? 0
-                       : nextResume(s, resume, uint32_t(replaceFrom - text.base));
-        s->logMatches = 0;
-      }
+      if (const Status status = findClause(ctx, s, &pass, out, &opener); status != kOk)
+        return status;
       if (!opener) break;
-      // An opener with no clause after it ("... {oj" at the end) cannot be rewritten.
-      if (!(s->inputPos < s->fromEnd && !textEnded && s->depth >= 0))
-        return bcoFail(ctx, kReasonMalformed);
-
-      const bool first = s->regionExamined == 0;
-      if (first) {
-        s->regionExamined = 1;
-        if (const Status status = findRegionEnd(ctx, s, taken, last); status != kOk)
-          return status;
-      }
-      // Parse the clause. A syntax error after its closer is the parser meeting the statement
-      // text that follows the clause; one at the closer itself ("{oj t1 LEFT JOIN t2}", which
-      // lacks its ON clause) means the clause did not parse up to its closer.
-      ojRestartAt(s, s->clauseStart);
-      ojClear(&s->joinText);
-      s->tableCount = 0;
-      s->joinTypeDepth = 0;
-      s->markCloser = 1;
-      s->closerSeen = 0;
-      s->closerAccepted = 0;
-      s->failure = 0;
-      const int result = ojParse(s);
-      if (s->failure != 0) return bcoFail(ctx, s->failure);
-      if (result != 0 && (s->closerSeen == 0 || s->closerAccepted == 0))
-        return bcoFail(ctx, kReasonMalformed);
-      if (first && taken > 0) {
-        // Parentheses taken in whose closing ones do not follow the closer stay in the text.
-        const int32_t matched = takeClosingParens(s, text.end, taken);
-        for (int32_t i = matched; i < taken; ++i) {
-          if (!ojAppend(&out, "(")) return bcoFail(ctx, kReasonNoMemory);
-        }
-      }
-      textEnded = result == 0;
-      ojRestartAt(s, s->clauseEnd);
-      s->markCloser = 0;
-      if (!ojAppend(&out, s->joinText.data, s->joinText.length))
-        return bcoFail(ctx, kReasonNoMemory);
-      if (textEnded) break;
+      if (const Status status = rewriteClause(ctx, s, &pass, out); status != kOk) return status;
+      if (pass.textEnded) break;
     }
     if (s->clauseFound == 0) return kOk;
-
-    // The rest of the table list, the new WHERE clause with the statement's own condition after
-    // it, and the rest of the statement after one blank.
-    bool ok = appendRange(&out, s->clauseEnd, s->fromEnd + 1) && ojAppend(&out, " WHERE (") &&
-              ojAppend(&out, s->joinCondition.data, s->joinCondition.length) &&
-              ojAppend(&out, ")");
-    const uint16_t* rest = s->fromEnd + 1;
-    if (s->whereSeen != 0) {
-      ok = ok && ojAppend(&out, " AND (") && appendRange(&out, s->whereStart, s->whereEnd + 1) &&
-           ojAppend(&out, ") ");
-      rest = s->whereEnd + 1;
-    }
-    ok = ok && ojAppend(&out, " ");
-    if (!ok) return bcoFail(ctx, kReasonNoMemory);
-    rest = std::clamp(rest, replaceFrom, text.end);
-
-    uint16_t* moved = nullptr;
-    if (wbReplace(wb, const_cast<uint16_t*>(replaceFrom), const_cast<uint16_t*>(rest),
-                  {out.data, out.length}, &moved) != kOk) {
-      return bcoFail(ctx, kReasonNoMemory);
-    }
-    resume = passStart == PassStart::kResume ? nextPass : 0;
+    if (const Status status = finishPass(ctx, s, &pass, out); status != kOk) return status;
+    resume = passStart == PassStart::kResume ? pass.nextResume : 0;
   }
 }
