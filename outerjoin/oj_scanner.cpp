@@ -19,20 +19,18 @@ void releaseText(OjText* text) {
   *text = OjText{};
 }
 
-// Names, quoted names and strings, the previous one moving to prevTokenText. After a character
-// above U+007E was read, the text comes from the statement itself, so that "naïve" is captured
-// as written, not as "naZve". A text longer than the field keeps its first 255 characters and
-// sets tokenTooLong; the grammar's actions refuse such a text.
+// Names, quoted names and strings, the previous one moving to prevTokenText. The text is taken
+// from the statement itself, where the automaton saw characters above U+007E as 'Z', so that
+// "naïve" is captured as written (also when the wide character was read ahead of the token
+// before, as in "T1"ä, where wideSeen was already cleared again). A text longer than the field
+// keeps its first 255 characters and sets tokenTooLong; the grammar's actions refuse such a text.
 void captureText(OuterJoinScanState* s) {
   std::memcpy(s->prevTokenText, s->tokenText, (s->tokenLength + 1) * sizeof(uint16_t));
   s->prevTokenLength = s->tokenLength;
   s->prevTokenTooLong = s->tokenTooLong;
   const uint32_t length = uint32_t(s->matchLength);
-  const uint16_t* from = s->matchText;
-  if (s->wideSeen != 0) {
-    from = ojAfterToken(s) - length;
-    s->wideSeen = 0;
-  }
+  const uint16_t* from = ojAfterToken(s) - length;
+  s->wideSeen = 0;
   const uint32_t kept = std::min(length, kOjTokenTextCapacity - 1);
   std::memcpy(s->tokenText, from, kept * sizeof(uint16_t));
   s->tokenText[kept] = 0;

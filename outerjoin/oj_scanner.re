@@ -95,8 +95,10 @@ int32_t matchOne(OuterJoinScanState* s) {
     quotedName  { return ojAccept(s, m, OjAction::kQuotedName, QUOTED_TABLE_NAME, kNoModeChange); }
     string      { return ojAccept(s, m, OjAction::kString, STRING, kNoModeChange); }
 
-    // 41: one white-space character; it ends "just after a column name".
-    [ \t\n\f\r]  { return ojAccept(s, m, OjAction::kBlank, 0, kNoModeChange); }
+    // 41: white space; it ends "just after a column name". A run of blanks and tabs is taken at
+    // once, which has the effect of its blanks one by one ("   5" is still the number "   5")
+    // without reading the run again for each of them.
+    [ \t]+ | [\n\f\r]  { return ojAccept(s, m, OjAction::kBlank, 0, kNoModeChange); }
 
     // 42 to 44: line comments, which "--(*" never opens.
     "--" (char \ [(\n]) lineRest   { return ojAccept(s, m, OjAction::kSkip, 0, kNoModeChange); }

@@ -125,6 +125,7 @@ TEST(OuterJoinScanner, TokenStreams) {
       {u"a;b!c", "tab[a] #59 tab[b] #33 tab[c]"},
       // A character above U+007E reads as a letter and is captured as written.
       {u"ON na\u00efve = \u00e9t\u00e9", "ON col[na\\u00EFve] = col[\\u00E9t\\u00E9]"},
+      {u"\"T1\"\u00e4 x", "qtab[\"T1\"] tab[\\u00E4] tab[x]"},  // read ahead of the quoted name
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(Printable(c.input));
