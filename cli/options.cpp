@@ -234,6 +234,8 @@ std::string usageText() {
       "Examples:\n"
       "  tvrnsql \"select * from t where a = ? and b like 'x%' {escape '\\'}\"\n"
       "  tvrnsql \"{?=call pkg.f(?, 'x')}\"      (prints BEGIN :1 := pkg.f(:2,'x'); END;)\n"
+      "  tvrnsql \"select * from {oj a left outer join b on a.id = b.aid}\"\n"
+      "                                      (prints select * from a, b WHERE ((a.id = b.aid(+))))\n"
       "  printf '%s\\n' \"select ?\" \"delete from t where a = ?\" | tvrnsql --lines --json\n"
       "  tvrnsql --select-update \"UPDATE t SET a=1, b='x' WHERE c=2\"\n"
       "\n"

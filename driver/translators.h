@@ -24,7 +24,8 @@ struct CallArgument;
 [[nodiscard]] Status bcoConvertScalarFunction(ConversionContext* ctx, uint16_t* opening,
                                               uint16_t* writePos, uint16_t* name, uint16_t* closing,
                                               uint16_t* end);
-/// Outer joins; works on the flattened statement and finds the clauses itself.
+/// Outer joins: rewrites every outer-join clause of the statement (outerjoin/), which is the
+/// working buffer's flat text; it finds the clauses itself.
 [[nodiscard]] Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t* statement);
 /// Parses a call clause of the flattened statement into an anonymous block (rewrittenText), the
 /// procedure name (into nameBuffer, 256 characters), the counts and the argument list, which the
