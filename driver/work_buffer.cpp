@@ -15,23 +15,28 @@ void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
   if (units != 0) std::memmove(to, from, units * sizeof(uint16_t));
 }
 
-// Moves the storage to a block of at least `units` code units, keeping the left part at the start
-// and the right part anchored at the end.
+// Moves the storage to a block with room for `units` code units of text and gap, keeping the left
+// part at the start and every right-part position at its distance from the end of the storage
+// (wbFromEnd). A trimmed tail leaves room between the right part's terminator and the end of the
+// storage; that room moves along, so the positions the clause search keeps stay right.
 [[nodiscard]] Status grow(WorkBuffer* wb, uint64_t units) {
+  const uint32_t tail = wb->capacity - 1 - wb->rightEnd;
+  units += tail;
   uint64_t capacity = std::max<uint64_t>(units, uint64_t(wb->capacity) * 2);
   if (capacity > UINT32_MAX) capacity = units;
   if (capacity > UINT32_MAX) return kFail;
   auto* block = static_cast<uint16_t*>(rawAlloc(capacity * sizeof(uint16_t)));
   if (block == nullptr) return kFail;
   const uint32_t rightUnits = wb->rightEnd - wb->gapEnd + 1;  // with its terminator
-  const uint32_t newGapEnd = uint32_t(capacity) - rightUnits;
+  const uint32_t newRightEnd = uint32_t(capacity) - 1 - tail;
+  const uint32_t newGapEnd = newRightEnd + 1 - rightUnits;
   moveUnits(block, wb->data, wb->gapStart);
   moveUnits(block + newGapEnd, wb->data + wb->gapEnd, rightUnits);
   if (wb->data != wb->inlineStore) rawFree(wb->data);
   wb->data = block;
   wb->capacity = uint32_t(capacity);
   wb->gapEnd = newGapEnd;
-  wb->rightEnd = uint32_t(capacity) - 1;
+  wb->rightEnd = newRightEnd;
   return kOk;
 }
 
