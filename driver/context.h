@@ -60,6 +60,12 @@ struct ConversionContext {
   ScannerState* scannerCache;  ///< a clause scanner kept for the next clause (tracing off only)
   uint16_t* workAreaCache;     ///< a scalar-function work area kept likewise (pMEMAlloc)
   uint64_t workAreaCacheCapacity;  ///< its capacity in characters
+  /// Set only by the tests' and fuzzers' reference translation: the statement's steps executed
+  /// the plainest way, to compare the real translation with. The working text is one flat block
+  /// rewritten by moving the rest of it, every position is found again from the text after each
+  /// rewrite, and nothing is cached, remembered or resumed. Every shortcut that keeps positions,
+  /// lengths or findings across a rewrite is skipped while it is set.
+  bool reference;
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).
