@@ -8,6 +8,7 @@
 #include "driver/clause_search.h"
 #include "driver/markers.h"
 #include "driver/memory.h"
+#include "driver/reference.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/unit_scan.h"
@@ -33,6 +34,7 @@ struct Request {
   uint16_t serverVersion;
   uint32_t describeOptions[3];
   const uint16_t* defaultSchema;
+  bool reference;  // the reference translation (tests only)
 };
 
 struct Result {
@@ -111,6 +113,7 @@ Result translate(const Request& req, const Outputs& out) {
   Result result{false, 0, 0, false, false, {}};
   ConversionContext ctx{};
   ctx.rewriteOutputArgs = 1;
+  ctx.reference = req.reference;
   auto* link = static_cast<ServerLink*>(rawAlloc(sizeof(ServerLink)));
   if (link == nullptr) {
     result.reason = kReasonNoMemory;
@@ -150,18 +153,18 @@ Result translate(const Request& req, const Outputs& out) {
   WorkBuffer wb;
   wb.data = nullptr;
   WorkScope workScope{&wb};
-  const bool quiet = !bcuTraceOn() && isQuiet(input);
+  const bool quiet = !bcuTraceOn() && !req.reference && isQuiet(input);
   if (quiet) {
     status = quietMarkerPass(&ctx);
     put(out.markerCount, ctx.markerCount);
   } else {
-    if (wbInit(&wb, input) != kOk) {
+    if (wbInit(&wb, input, req.reference) != kOk) {
       result.reason = kReasonNoMemory;
       return result;
     }
     ctx.work = &wb;
-    bcuRemoveControlChars({wb.data, wb.gapStart}, req.statement);
-    status = bcuReplaceVendorStrings(&ctx);
+    bcuRemoveControlChars({wbFlatten(&wb), wbLength(&wb)}, req.statement);
+    status = req.reference ? bcuReplaceVendorStringsReference(&ctx) : bcuReplaceVendorStrings(&ctx);
     if (status == kOk) {
       status = bcoParseParmMarkers(&ctx, 1);
       put(out.markerCount, ctx.markerCount);
@@ -209,32 +212,15 @@ Result translate(const Request& req, const Outputs& out) {
   return result;
 }
 
-}  // namespace
-
-extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSql(
-    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
-    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
-    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
-    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema) {
-  if (statement == nullptr) return 0;
-  const Request req{handles,
-                    statement,
-                    UINT64_MAX,
-                    serverVersion,
-                    {describeOption1, describeOption2, describeOption3},
-                    defaultSchema};
-  const Outputs out{markerCountOut,        argTypesOut,   refCursorCountOut,
-                    refCursorPositionsOut, attr32ListOut, attr213ListOut};
-  return translate(req, out).ok ? 1 : 0;
-}
-
-extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
-    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
-    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
-    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
-    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema,
-    uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut,
-    TVRNSqlCallInfo* callInfoOut) {
+// ODBCSqlToTVRNSqlEx, the real translation or the reference one.
+int32_t translateEx(bool reference, void** handles, uint16_t* statement, uint16_t* markerCountOut,
+                    uint16_t** argTypesOut, uint16_t* refCursorCountOut,
+                    uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+                    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
+                    uint32_t describeOption2, uint32_t describeOption3,
+                    const uint16_t* defaultSchema, uint32_t statementCapacity,
+                    uint32_t* requiredCapacityOut, uint32_t* reasonOut,
+                    TVRNSqlCallInfo* callInfoOut) {
   put(reasonOut, 0u);
   if (statement == nullptr || statementCapacity == 0) {
     put(requiredCapacityOut, 0u);
@@ -251,7 +237,8 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
                     statementCapacity,
                     serverVersion,
                     {describeOption1, describeOption2, describeOption3},
-                    defaultSchema};
+                    defaultSchema,
+                    reference};
   const Outputs out{&markerCount, &argTypes, &refCursorCount, &positions, &attr32, &attr213};
   const Result r = translate(req, out);
   put(requiredCapacityOut, r.required > UINT32_MAX ? UINT32_MAX : uint32_t(r.required));
@@ -269,4 +256,51 @@ extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
     put(callInfoOut, r.call);
   }
   return r.ok ? 1 : 0;
+}
+
+}  // namespace
+
+extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSql(
+    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
+    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
+    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema) {
+  if (statement == nullptr) return 0;
+  const Request req{handles,
+                    statement,
+                    UINT64_MAX,
+                    serverVersion,
+                    {describeOption1, describeOption2, describeOption3},
+                    defaultSchema,
+                    false};
+  const Outputs out{markerCountOut,        argTypesOut,   refCursorCountOut,
+                    refCursorPositionsOut, attr32ListOut, attr213ListOut};
+  return translate(req, out).ok ? 1 : 0;
+}
+
+extern "C" TVRNSQL_API int32_t ODBCSqlToTVRNSqlEx(
+    void** handles, uint16_t* statement, uint16_t* markerCountOut, uint16_t** argTypesOut,
+    uint16_t* refCursorCountOut, uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+    uint8_t** attr213ListOut, uint16_t serverVersion, uint32_t describeOption1,
+    uint32_t describeOption2, uint32_t describeOption3, const uint16_t* defaultSchema,
+    uint32_t statementCapacity, uint32_t* requiredCapacityOut, uint32_t* reasonOut,
+    TVRNSqlCallInfo* callInfoOut) {
+  return translateEx(false, handles, statement, markerCountOut, argTypesOut, refCursorCountOut,
+                     refCursorPositionsOut, attr32ListOut, attr213ListOut, serverVersion,
+                     describeOption1, describeOption2, describeOption3, defaultSchema,
+                     statementCapacity, requiredCapacityOut, reasonOut, callInfoOut);
+}
+
+int32_t bcoTranslateReference(void** handles, uint16_t* statement, uint16_t* markerCountOut,
+                              uint16_t** argTypesOut, uint16_t* refCursorCountOut,
+                              uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
+                              uint8_t** attr213ListOut, uint16_t serverVersion,
+                              uint32_t describeOption1, uint32_t describeOption2,
+                              uint32_t describeOption3, const uint16_t* defaultSchema,
+                              uint32_t statementCapacity, uint32_t* requiredCapacityOut,
+                              uint32_t* reasonOut, TVRNSqlCallInfo* callInfoOut) {
+  return translateEx(true, handles, statement, markerCountOut, argTypesOut, refCursorCountOut,
+                     refCursorPositionsOut, attr32ListOut, attr213ListOut, serverVersion,
+                     describeOption1, describeOption2, describeOption3, defaultSchema,
+                     statementCapacity, requiredCapacityOut, reasonOut, callInfoOut);
 }

@@ -40,13 +40,67 @@ void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
   return kOk;
 }
 
+// The flat layout of the reference translation: the text is data[0, rightEnd), terminated, in a
+// block of exactly rightEnd + 1 units; gapStart and gapEnd stay 0.
+
+// Replaces the block by one of `units` units that starts with the first `keep` units of the text
+// (the rest of it uninitialised but for a terminator at keep).
+[[nodiscard]] Status flatRealloc(WorkBuffer* wb, uint64_t units, uint32_t keep) {
+  if (units > UINT32_MAX) return kFail;
+  auto* block = static_cast<uint16_t*>(rawAlloc(units * sizeof(uint16_t)));
+  if (block == nullptr) return kFail;
+  moveUnits(block, wb->data, keep);
+  block[keep] = 0;
+  if (wb->data != wb->inlineStore) rawFree(wb->data);
+  wb->data = block;
+  wb->capacity = uint32_t(units);
+  return kOk;
+}
+
+// The text before `from`, then text, then the text from `to` on, in a new block of their size.
+[[nodiscard]] Status flatReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to,
+                                 std::span<const uint16_t> text, uint16_t** moved) {
+  const uint32_t before = uint32_t(from - wb->data);
+  const uint32_t after = wb->rightEnd - uint32_t(to - wb->data);
+  const uint64_t length = uint64_t(before) + text.size() + after;
+  auto* block = static_cast<uint16_t*>(rawAlloc((length + 1) * sizeof(uint16_t)));
+  if (length + 1 > UINT32_MAX || block == nullptr) {
+    rawFree(block);
+    return kFail;
+  }
+  moveUnits(block, wb->data, before);
+  moveUnits(block + before, text.data(), text.size());
+  moveUnits(block + before + text.size(), to, after);
+  block[length] = 0;
+  if (wb->data != wb->inlineStore) rawFree(wb->data);
+  wb->data = block;
+  wb->capacity = uint32_t(length + 1);
+  wb->rightEnd = uint32_t(length);
+  *moved = block + before;
+  ++wb->edits;
+  return kOk;
+}
+
 }  // namespace
 
-Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text) {
+Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text, bool flat) {
   wb->data = wb->inlineStore;
   wb->capacity = WorkBuffer::kInlineUnits;
   wb->generation = 0;
   wb->edits = 0;
+  wb->flat = flat;
+  if (flat) {
+    wb->gapStart = wb->gapEnd = 0;
+    wb->rightEnd = 0;
+    if (flatRealloc(wb, uint64_t(text.size()) + 1, 0) != kOk) {
+      wb->data = wb->inlineStore;
+      return kFail;
+    }
+    moveUnits(wb->data, text.data(), text.size());
+    wb->rightEnd = uint32_t(text.size());
+    wb->data[wb->rightEnd] = 0;
+    return kOk;
+  }
   const uint64_t needed = uint64_t(text.size()) + 1;
   if (needed > wb->capacity) {
     // Room for three times the text: translated clauses can more than double it ({ts '...'}
@@ -76,6 +130,7 @@ void wbRelease(WorkBuffer* wb) {
 
 void wbMoveGap(WorkBuffer* wb, uint32_t pos) {
   assert(pos <= wbLength(wb));
+  if (wb->flat) return;  // every position is in the right part already
   if (pos < wb->gapStart) {
     const uint32_t n = wb->gapStart - pos;
     moveUnits(wb->data + wb->gapEnd - n, wb->data + pos, n);
@@ -90,6 +145,7 @@ void wbMoveGap(WorkBuffer* wb, uint32_t pos) {
 }
 
 uint16_t* wbFlatten(WorkBuffer* wb) {
+  if (wb->flat) return wb->data;
   wbMoveGap(wb, wbLength(wb));
   // The gap now holds only free room before the right part's terminator, which is at
   // gapEnd == rightEnd; terminating at gapStart is either inside the gap or that terminator.
@@ -99,6 +155,7 @@ uint16_t* wbFlatten(WorkBuffer* wb) {
 
 Status wbReserveFlat(WorkBuffer* wb, uint32_t units) {
   if (units <= wb->capacity) return kOk;
+  if (wb->flat) return flatRealloc(wb, units, wb->rightEnd);
   return grow(wb, units);
 }
 
@@ -109,6 +166,13 @@ void wbAdoptFlat(WorkBuffer* wb) {
 }
 
 void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
+  if (wb->flat) {
+    wb->rightEnd = length;
+    wb->data[length] = 0;
+    ++wb->generation;
+    ++wb->edits;
+    return;
+  }
   wb->gapStart = length;
   wb->gapEnd = wb->rightEnd = wb->capacity - 1;
   wb->data[wb->rightEnd] = 0;
@@ -118,6 +182,7 @@ void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
 
 Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const uint16_t> text,
                  uint16_t** moved) {
+  if (wb->flat) return flatReplace(wb, from, to, text, moved);
   uint32_t fromAt = uint32_t(from - wb->data);
   const uint32_t toAt = uint32_t(to - wb->data);
   assert(fromAt >= wb->gapEnd && fromAt <= toAt && toAt <= wb->rightEnd);
@@ -143,6 +208,13 @@ Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const u
 }
 
 void wbTrimTail(WorkBuffer* wb, uint16_t* from) {
+  if (wb->flat) {
+    // The whole statement's trailing blanks, wherever they begin.
+    bcuTrimBlanksW(wb->data, wb->rightEnd);
+    while (wb->rightEnd != 0 && wb->data[wb->rightEnd - 1] == 0) --wb->rightEnd;
+    ++wb->edits;
+    return;
+  }
   const uint32_t fromAt = uint32_t(from - wb->data);
   assert(fromAt >= wb->gapEnd && fromAt <= wb->rightEnd);
   bcuTrimBlanksW(from, int64_t(wb->rightEnd) - fromAt);

@@ -19,11 +19,16 @@ struct WorkBuffer {
   uint32_t rightEnd;
   uint32_t generation;  ///< raised by wbAdoptFlat: the text may have changed anywhere
   uint32_t edits;       ///< raised by every change of the text (wbNoteEdit for in-place writes)
+  /// The reference translation's layout (ConversionContext::reference): the whole text is the
+  /// right part, flat from data[0] in a block of exactly its length and terminator; the gap is
+  /// always empty, and every replacement assembles the text anew in a new block.
+  bool flat;
   uint16_t inlineStore[kInlineUnits];
 };
 
-/// Copies text into the buffer, all of it in the left part. kFail when storage cannot be had.
-[[nodiscard]] Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text);
+/// Copies text into the buffer, all of it in the left part (with flat set, all of it in the right
+/// part of a block of its own size). kFail when storage cannot be had.
+[[nodiscard]] Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text, bool flat = false);
 /// Releases the storage.
 void wbRelease(WorkBuffer* wb);
 

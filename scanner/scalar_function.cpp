@@ -56,7 +56,7 @@ struct WorkArea {
   WorkArea(const WorkArea&) = delete;
   WorkArea& operator=(const WorkArea&) = delete;
   ~WorkArea() {
-    if (ctx != nullptr && !bcuTraceOn() && data && ctx->workAreaCache == nullptr) {
+    if (ctx != nullptr && bcoKeepsScratch(ctx) && data && ctx->workAreaCache == nullptr) {
       ctx->workAreaCache = data.release();
       ctx->workAreaCacheCapacity = capacity;
     }
@@ -66,18 +66,18 @@ struct WorkArea {
   // the clause is never copied).
   [[nodiscard]] Status allocate(ConversionContext* context, uint64_t characters) {
     ctx = context;
-    if (!bcuTraceOn() && !data && ctx->workAreaCache != nullptr) {
+    if (bcoKeepsScratch(ctx) && !data && ctx->workAreaCache != nullptr) {
       data.reset(ctx->workAreaCache);
       capacity = ctx->workAreaCacheCapacity;
       ctx->workAreaCache = nullptr;
     }
-    if (!bcuTraceOn() && data && capacity >= characters) {
+    if (bcoKeepsScratch(ctx) && data && capacity >= characters) {
       data.get()[0] = 0;
       return kOk;
     }
     // Kept blocks are made twice as large as asked, so that a growing statement seldom needs a
     // new one.
-    const uint64_t room = bcuTraceOn() ? characters : 2 * characters;
+    const uint64_t room = bcoKeepsScratch(ctx) ? 2 * characters : characters;
     const uint64_t bytes = room * sizeof(uint16_t);
     if (bytes > UINT32_MAX) return bcoFail(ctx, kReasonNoMemory);
     auto* block = static_cast<uint16_t*>(pMEMAlloc(uint32_t(bytes), 1));

@@ -9,6 +9,12 @@
 #include "driver/trace.h"
 #include "scanner/scanner_state.h"
 
+/// True when a clause's scanner and work area may be kept for the next clause: not while tracing
+/// (the trace shows every allocation) nor in the reference translation (nothing is kept there).
+inline bool bcoKeepsScratch(const ConversionContext* ctx) {
+  return !bcuTraceOn() && !ctx->reference;
+}
+
 /// Owns the scanner of one clause translation. With tracing off, the scanner and its buffers are
 /// handed on to the next clause of the same statement instead of being released and obtained
 /// again (which would cost 16 KB of allocation per clause); a reset makes the kept scanner
@@ -23,7 +29,7 @@ struct ScannerBuffers {
   ScannerBuffers& operator=(const ScannerBuffers&) = delete;
   ~ScannerBuffers() {
     if (state == nullptr) return;
-    if (!bcuTraceOn() && ctx->scannerCache == nullptr && state->prevTokenText != nullptr) {
+    if (bcoKeepsScratch(ctx) && ctx->scannerCache == nullptr && state->prevTokenText != nullptr) {
       ctx->scannerCache = state;
       return;
     }
@@ -35,7 +41,7 @@ struct ScannerBuffers {
   [[nodiscard]] Status open(ConversionContext* context, const uint16_t* textStart,
                             const uint16_t* start) {
     ctx = context;
-    if (!bcuTraceOn() && ctx->scannerCache != nullptr) {
+    if (bcoKeepsScratch(ctx) && ctx->scannerCache != nullptr) {
       state = ctx->scannerCache;
       ctx->scannerCache = nullptr;
       resetScanner(state);
