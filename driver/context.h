@@ -54,11 +54,11 @@ struct ConversionContext {
   uint16_t* rewrittenText;    ///< replacement statement (pMEMAlloc), owned by the context
   int32_t rewrittenCapacity;  ///< capacity of rewrittenText in characters, terminator included
   ServerLink* link;
-  WorkBuffer* work;            ///< the statement being translated
-  uint32_t reason;             ///< reason code of the last bcoErrorHook call
-  const uint16_t* callerText;  ///< the caller's statement: trace lines show addresses in it
-  ScannerState* scannerCache;  ///< a clause scanner kept for the next clause (tracing off only)
-  uint16_t* workAreaCache;     ///< a scalar-function work area kept likewise (pMEMAlloc)
+  WorkBuffer* work;                ///< the statement being translated
+  uint32_t reason;                 ///< reason code of the last bcoErrorHook call
+  const uint16_t* callerText;      ///< the caller's statement: trace lines show addresses in it
+  ScannerState* scannerCache;      ///< a clause scanner kept for the next clause (tracing off only)
+  uint16_t* workAreaCache;         ///< a scalar-function work area kept likewise (pMEMAlloc)
   uint64_t workAreaCacheCapacity;  ///< its capacity in characters
   /// Set only by the tests' and fuzzers' reference translation: the statement's steps executed
   /// the plainest way, to compare the real translation with. The working text is one flat block
