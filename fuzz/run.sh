@@ -15,7 +15,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build-fuzz}
 work=${FUZZ_WORK:-$build/fuzz-work}
 jobs=${FUZZ_JOBS:-1}
-targets=(translate select)
+targets=(translate select differential)
 
 cd "$root"
 cmake --preset fuzz -B "$build" >/dev/null
