@@ -109,24 +109,37 @@ void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress) 
   }
 }
 
-bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress) {
+bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress, bool plain) {
   bcuTrace("bcuReplaceOutputParams", tracedAddress != nullptr ? tracedAddress : callText);
   uint16_t* open = callText;
   while (*open != 0 && *open != '(') ++open;
   if (*open == 0) return false;
   bool changed = false;
   // "(x OUTPUT, y)" becomes "(?        , y)": blank from the keyword's end back to the delimiter.
+  // The previous rewrite left "?" and blanks up to its keyword's end; when no delimiter stands
+  // between that end and this keyword ("(x OUTPUT OUTPUT"), the walk would cross them again only
+  // to stop at the same delimiter, so it stops there at once. The search after a rewrite goes on
+  // after the keyword: the "?" and blanks before it hold no match and no quote.
+  uint16_t* lastQuestion = nullptr;  // the "?" the previous rewrite wrote
+  uint16_t* lastEnd = nullptr;       // the last character that rewrite blanked
   const uint16_t* m = bcuFstristr_SkipLiteral(open, "OUTPUT");
   while (m != nullptr) {
     uint16_t* q = const_cast<uint16_t*>(m) + 5;
+    uint16_t* const end = q;
     for (;;) {
+      if (!plain && q == lastEnd) {
+        q = lastQuestion;
+        break;
+      }
       *q = ' ';
       if (q[-1] == ',' || q[-1] == '(') break;
       --q;
     }
     *q = '?';
     changed = true;
-    m = bcuFstristr_SkipLiteral(q, "OUTPUT");
+    lastQuestion = q;
+    lastEnd = end;
+    m = bcuFstristr_SkipLiteral(plain ? q : end + 1, "OUTPUT");
   }
   return changed;
 }

@@ -55,8 +55,11 @@ uint32_t bcuNumCharClauses(const uint16_t* text, const char* needle);
 void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress = nullptr);
 
 /// Turns each OUTPUT argument of a call's argument list ("x OUTPUT") into "?" and blanks. Returns
-/// true when it changed the text. The trace line shows tracedAddress when given.
-bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress = nullptr);
+/// true when it changed the text. The trace line shows tracedAddress when given. With plain set it
+/// walks back over earlier rewrites and searches again from each "?" as the reference translation
+/// does; otherwise it skips what it already rewrote (the same result in linear time).
+bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress = nullptr,
+                            bool plain = false);
 
 /// Checks the vendor prefix of a long-form clause ("vendor(Microsoft),product(ODBC)", white space
 /// allowed between the tokens, case ignored) in the text after "--(*". Returns the keyword start

@@ -41,7 +41,8 @@ void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
 }
 
 // The flat layout of the reference translation: the text is data[0, rightEnd), terminated, in a
-// block of exactly rightEnd + 1 units; gapStart and gapEnd stay 0.
+// block of exactly rightEnd + 1 units. The gap is always empty (gapStart == gapEnd), so moving it
+// moves no text and data + i is logical position i wherever it stands.
 
 // Replaces the block by one of `units` units that starts with the first `keep` units of the text
 // (the rest of it uninitialised but for a terminator at keep).
@@ -76,6 +77,7 @@ void moveUnits(uint16_t* to, const uint16_t* from, size_t units) {
   wb->data = block;
   wb->capacity = uint32_t(length + 1);
   wb->rightEnd = uint32_t(length);
+  wb->gapStart = wb->gapEnd = std::min(wb->gapEnd, before);
   *moved = block + before;
   ++wb->edits;
   return kOk;
@@ -97,7 +99,7 @@ Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text, bool flat) {
       return kFail;
     }
     moveUnits(wb->data, text.data(), text.size());
-    wb->rightEnd = uint32_t(text.size());
+    wb->gapStart = wb->gapEnd = wb->rightEnd = uint32_t(text.size());
     wb->data[wb->rightEnd] = 0;
     return kOk;
   }
@@ -130,7 +132,10 @@ void wbRelease(WorkBuffer* wb) {
 
 void wbMoveGap(WorkBuffer* wb, uint32_t pos) {
   assert(pos <= wbLength(wb));
-  if (wb->flat) return;  // every position is in the right part already
+  if (wb->flat) {
+    wb->gapStart = wb->gapEnd = pos;
+    return;
+  }
   if (pos < wb->gapStart) {
     const uint32_t n = wb->gapStart - pos;
     moveUnits(wb->data + wb->gapEnd - n, wb->data + pos, n);
@@ -145,8 +150,8 @@ void wbMoveGap(WorkBuffer* wb, uint32_t pos) {
 }
 
 uint16_t* wbFlatten(WorkBuffer* wb) {
-  if (wb->flat) return wb->data;
   wbMoveGap(wb, wbLength(wb));
+  if (wb->flat) return wb->data;
   // The gap now holds only free room before the right part's terminator, which is at
   // gapEnd == rightEnd; terminating at gapStart is either inside the gap or that terminator.
   wb->data[wb->gapStart] = 0;
@@ -167,7 +172,7 @@ void wbAdoptFlat(WorkBuffer* wb) {
 
 void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
   if (wb->flat) {
-    wb->rightEnd = length;
+    wb->gapStart = wb->gapEnd = wb->rightEnd = length;
     wb->data[length] = 0;
     ++wb->generation;
     ++wb->edits;
@@ -212,6 +217,7 @@ void wbTrimTail(WorkBuffer* wb, uint16_t* from) {
     // The whole statement's trailing blanks, wherever they begin.
     bcuTrimBlanksW(wb->data, wb->rightEnd);
     while (wb->rightEnd != 0 && wb->data[wb->rightEnd - 1] == 0) --wb->rightEnd;
+    wb->gapStart = wb->gapEnd = std::min(wb->gapEnd, wb->rightEnd);
     ++wb->edits;
     return;
   }

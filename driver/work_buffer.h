@@ -19,9 +19,9 @@ struct WorkBuffer {
   uint32_t rightEnd;
   uint32_t generation;  ///< raised by wbAdoptFlat: the text may have changed anywhere
   uint32_t edits;       ///< raised by every change of the text (wbNoteEdit for in-place writes)
-  /// The reference translation's layout (ConversionContext::reference): the whole text is the
-  /// right part, flat from data[0] in a block of exactly its length and terminator; the gap is
-  /// always empty, and every replacement assembles the text anew in a new block.
+  /// The reference translation's layout (ConversionContext::reference): the text is flat from
+  /// data[0] in a block of exactly its length and terminator, the gap is always empty (moving it
+  /// moves nothing), and every replacement assembles the text anew in a new block.
   bool flat;
   uint16_t inlineStore[kInlineUnits];
 };
