@@ -54,12 +54,12 @@ Attempt translateOnce(std::vector<uint16_t>& buffer, const TranslateSettings& se
   std::vector<uint16_t> schema(settings.defaultSchema.begin(), settings.defaultSchema.end());
   schema.push_back(0);
   Translation& t = a.outputs;
-  a.result = ODBCSqlToTVRNSqlEx(
-      settings.handles, buffer.data(), &t.markerCount, &argTypes, &refCursorCount,
-      &refCursorPositions, &attr32, &attr213, settings.serverVersion, settings.describeOptions[0],
-      settings.describeOptions[1], settings.describeOptions[2],
-      settings.defaultSchema.empty() ? nullptr : schema.data(), uint32_t(buffer.size()),
-      &a.required, &a.reason, &t.call);
+  a.result = ODBCSqlToTVRNSqlEx(settings.handles, buffer.data(), &t.markerCount, &argTypes,
+                                &refCursorCount, &refCursorPositions, &attr32, &attr213,
+                                settings.serverVersion, settings.describeOptions[0],
+                                settings.describeOptions[1], settings.describeOptions[2],
+                                settings.defaultSchema.empty() ? nullptr : schema.data(),
+                                uint32_t(buffer.size()), &a.required, &a.reason, &t.call);
   // The arrays belong to the caller; the positions array's leading refCursorCount entries count.
   const size_t described = a.result == 1 ? t.call.argumentCount : 0;
   t.argTypes = take(argTypes, described);
@@ -100,7 +100,9 @@ Derivation deriveSelect(std::u16string_view statement, uint16_t mode) {
                          tableCapacity, mode, &required);
   };
   int32_t result = attempt();
-  if (result == 0 && required > select.size()) {
+  // A SELECT of 2^32 - 1 units or more cannot be had (the library reports that room as the
+  // largest count it can); trying would only fill gigabytes with zeros.
+  if (result == 0 && required > select.size() && required != UINT32_MAX) {
     select.assign(required, 0);
     result = attempt();
   }

@@ -44,13 +44,33 @@ bool isNameDelimiter(uint16_t c) { return bcuIsSpace(c) || c == ','; }
 // ','. "SET a = 1" lists "a"; in "SET a=b=c" the second '=' lists "a=b", because '=' does not
 // end a word. Neither walk goes left of set, the blank that opens " SET "; the "SET" after it is
 // never white space, so a name is never empty.
-void appendColumnName(BoundedWriter& select, const uint16_t* set, const uint16_t* e) {
-  const uint16_t* end = e - 1;
-  while (end > set && bcuIsSpace(*end)) --end;
-  const uint16_t* start = end;
-  while (start > set && !isNameDelimiter(start[-1])) --start;
-  appendRange(select, start, end + 1);
-}
+//
+// The assignments come in order and the word of each ends after the previous '=', so the last
+// delimiter before a word's end is found by a scan that only moves forward: "SET a=a=a=...=1"
+// costs its length, not the square of it, even when the SELECT is only measured.
+struct ColumnNames {
+  const uint16_t* set;
+  const uint16_t* scanned;    // every position before it was looked at
+  const uint16_t* lastDelim;  // the last delimiter among them
+
+  explicit ColumnNames(const uint16_t* setBlank)
+      : set(setBlank), scanned(setBlank), lastDelim(setBlank) {}
+
+  void append(BoundedWriter& select, const uint16_t* e) {
+    const uint16_t* end = e - 1;
+    while (end > set && bcuIsSpace(*end)) --end;
+    const uint16_t* start = end;
+    if (end > set && end >= scanned) {
+      for (; scanned < end; ++scanned) {
+        if (isNameDelimiter(*scanned)) lastDelim = scanned;
+      }
+      start = lastDelim + 1;
+    } else {
+      while (start > set && !isNameDelimiter(start[-1])) --start;
+    }
+    appendRange(select, start, end + 1);
+  }
+};
 
 // The '=' of the next assignment after the one at e, or null when the SET list ends first: at
 // the terminator, at where (" WHERE ", may be null) or in an unterminated literal. A quote opens
@@ -115,8 +135,9 @@ Status bcoSelectStmtFromUpd(const uint16_t* source, BoundedWriter& select, Bound
   const uint16_t* e = bcuFstristr_SkipLiteral(set, "=");
   if (e == nullptr) return kFail;
   const uint16_t* where = bcuFstristr_SkipLiteral(e, " WHERE ");
+  ColumnNames columns(set);
   for (;;) {
-    appendColumnName(select, set, e);
+    columns.append(select, e);
     e = nextAssignment(e, where);
     if (e == nullptr) break;
     put(select, ',');

@@ -150,3 +150,35 @@ TEST(SelectCapacity, BoundsTheOutputOfAnySource) {
 }
 
 }  // namespace
+
+// The column of each assignment as the plain walk finds it: back from the '=' over white space,
+// then to the previous white space or ','. The derivation finds it with a scan that only moves
+// forward; both must list the same columns, on SET lists of names, blanks, commas and '=' runs.
+TEST(SelectColumns, MatchTheWalkBackFromEachAssignment) {
+  std::mt19937 random(6);
+  constexpr std::u16string_view kPieces[] = {u"a", u"bc", u"=", u"==", u" ", u"\t", u",", u" , "};
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string list;
+    for (int n = 1 + int(random() % 12); n > 0; --n) list += kPieces[random() % std::size(kPieces)];
+    if (list.find(u'=') == std::u16string::npos) list += u"=1";
+    const std::u16string source = u"UPDATE t SET " + list + u" WHERE k=1";
+    const std::u16string set = u" SET " + list;  // the walk never goes left of the " SET " blank
+    std::u16string expected = u"SELECT ";
+    for (size_t e = set.find(u'='), first = 1; e != std::u16string::npos;
+         e = set.find(u'=', e + 1), first = 0) {
+      size_t end = e - 1;
+      while (end > 0 && (set[end] == u' ' || set[end] == u'\t')) --end;
+      size_t start = end;
+      while (start > 0 && set[start - 1] != u' ' && set[start - 1] != u'\t' &&
+             set[start - 1] != u',') {
+        --start;
+      }
+      if (first == 0) expected += u',';
+      expected += set.substr(start, end + 1 - start);
+    }
+    expected += u" FROM t";
+    std::vector<uint16_t> in = Buffer(source), select(expected.size() + 64, kGuard), table(8);
+    ASSERT_EQ(ParseSQLStr(in.data(), select.data(), table.data(), kUpdate), 1);
+    ASSERT_EQ(testutil::Text(select.data()), expected) << Printable(source);
+  }
+}
