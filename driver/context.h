@@ -66,6 +66,13 @@ struct ConversionContext {
   /// rewrite, and nothing is cached, remembered or resumed. Every shortcut that keeps positions,
   /// lengths or findings across a rewrite is skipped while it is set.
   bool reference;
+  /// The outer-join translator's note that its last call scanned the whole statement, found no
+  /// clause and left the text as it was: the buffer's edits and generation when it returned and
+  /// the statement's length. A next call on the same text does nothing (outerjoin/).
+  bool ojNoClause;
+  uint32_t ojNoClauseEdits;
+  uint32_t ojNoClauseGeneration;
+  uint32_t ojNoClauseLength;
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).

@@ -113,6 +113,20 @@ int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t
                  int32_t mode) {
   if (!endMatch(s, m)) return oj::kOverflow;
   if (mode != kNoModeChange) s->scanMode = mode;
+  if (s->logMatches != 0 && s->matchCount != 0) {
+    // "x  ( ( (\n {oj": the parentheses and blanks before a clause may take more matches than
+    // the ring keeps; the match before them is remembered apart.
+    const uint16_t first = s->matchText[0];
+    const bool parenOrBlank = action == OjAction::kOpenParen ||
+                              (action == OjAction::kBlank && (first == ' ' || first == '\t' ||
+                                                              first == '\n'));
+    if (!parenOrBlank) {
+      const uint32_t* entry = s->matchRing[(s->matchCount - 1) % kMatchRing];
+      s->anchor[0] = entry[0];
+      s->anchor[1] = entry[1];
+      s->anchorSet = 1;
+    }
+  }
 
   switch (action) {
     case OjAction::kToken:

@@ -100,6 +100,11 @@ struct OuterJoinScanState {
                        ///< matchRing, as offsets from textStart; the latest kMatchRing are kept
   uint32_t matchCount;  ///< matches logged since logMatches was set
   uint32_t matchRing[kMatchRing][2];
+  /// The latest logged match that is not a "(" or a run of blanks, tabs or line feeds, as in
+  /// matchRing (anchorSet tells whether there is one): where a run of those before a clause
+  /// began, however many matches the run took.
+  uint32_t anchor[2];
+  int32_t anchorSet;
 
   // Token texts. A text longer than its field keeps what fits and sets its tooLong flag.
   uint16_t tokenText[kOjTokenTextCapacity];  ///< the last name, quoted name or string

@@ -169,13 +169,16 @@ int32_t takeClosingParens(OuterJoinScanState* s, const uint16_t* end, int32_t ta
 // so a scan from the statement's start arrives there in the same state). The scanner remembers
 // the latest matches' starts and the read position then, as offsets from the pass's first
 // character; when the one wanted is older than those (a clause after a long run of blanks and
-// parentheses), the next pass starts where this one did, which is always safe.
+// parentheses), the match the scanner remembered before that run will do ("x ( ( ... ( {oj":
+// it starts at "x", and the run is scanned once more); only when even that one read into the
+// rewritten text does the next pass start where this one did, which is always safe.
 uint32_t nextResume(const OuterJoinScanState* s, uint32_t resume, uint32_t replaceOffset) {
   const uint32_t kept = std::min(s->matchCount, kMatchRing);
   for (uint32_t i = 0; i < kept; ++i) {
     const uint32_t* entry = s->matchRing[(s->matchCount - 1 - i) % kMatchRing];
     if (entry[1] <= replaceOffset) return resume + entry[0];
   }
+  if (s->anchorSet != 0 && s->anchor[1] <= replaceOffset) return resume + s->anchor[0];
   return resume;
 }
 
@@ -226,6 +229,7 @@ void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
   s->depth = 0;
   s->logMatches = 1;
   s->matchCount = 0;
+  s->anchorSet = 0;
 }
 
 // The pass's first clause starts at its opener or at the parentheses before it.
@@ -355,13 +359,10 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   return kOk;
 }
 
-}  // namespace
-
-Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t*) {
-  return ojRewriteStatement(ctx, PassStart::kResume);
-}
-
-Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
+// The rewrite; *noClause tells whether its first pass found no clause (the statement is then
+// as it was, but for trailing blanks trimmed).
+[[nodiscard]] Status rewriteStatement(ConversionContext* ctx, PassStart passStart,
+                                      bool* noClause) {
   WorkBuffer* wb = ctx->work;
   uint16_t* statement = wbFlatten(wb);
   FlatOnExit flat{wb};
@@ -397,8 +398,54 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
       if (const Status status = rewriteClause(ctx, s, &pass, out); status != kOk) return status;
       if (pass.textEnded) break;
     }
-    if (s->clauseFound == 0) return kOk;
+    if (s->clauseFound == 0) {
+      *noClause = passes == 0;
+      return kOk;
+    }
     if (const Status status = finishPass(ctx, s, &pass, out); status != kOk) return status;
     resume = passStart == PassStart::kResume ? pass.nextResume : 0;
   }
+}
+
+// True when the caller's statement holds no "--(*": the clause search then never blanks a long
+// form or its '*' in place, the only writes to the statement it does not count in the buffer's
+// edits.
+bool noLongForms(const uint16_t* text) {
+  if (text == nullptr) return false;
+  for (; *text != 0; ++text) {
+    if (text[0] == '-' && text[1] == '-' && text[2] == '(' && text[3] == '*') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
+  bool noClause = false;
+  return rewriteStatement(ctx, passStart, &noClause);
+}
+
+// The clause search hands every "{oj" it finds to the dispatcher, which calls this for each with
+// the whole statement; openings the scanner reads as part of a name, string or comment
+// ("\"{oj t}\" , \"{oj t}\" , ...") come back again and again. After a call that found no
+// clause, a call on the same text finds none either and does nothing: the dispatcher hands the
+// statement back with wbAdoptFlat after each call, which raises the buffer's edits and generation
+// once, and every other change of the text raises edits again (so the note is only taken for
+// statements without long forms, see noLongForms).
+Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t*) {
+  if (ctx->reference) return ojRewriteStatement(ctx, PassStart::kFromStart);
+  WorkBuffer* wb = ctx->work;
+  if (ctx->ojNoClause && wb->edits == ctx->ojNoClauseEdits + 1 &&
+      wb->generation == ctx->ojNoClauseGeneration + 1 && wbLength(wb) == ctx->ojNoClauseLength) {
+    ctx->ojNoClauseEdits = wb->edits;
+    ctx->ojNoClauseGeneration = wb->generation;
+    return kOk;
+  }
+  bool noClause = false;
+  const Status status = rewriteStatement(ctx, PassStart::kResume, &noClause);
+  ctx->ojNoClause = status == kOk && noClause && noLongForms(ctx->callerText);
+  ctx->ojNoClauseEdits = wb->edits;
+  ctx->ojNoClauseGeneration = wb->generation;
+  ctx->ojNoClauseLength = wbLength(wb);
+  return status;
 }

@@ -51,6 +51,12 @@ const char16_t* const kFragments[] = {
     u"\"q{oj\"", u"-- c {oj\n", u"n", u"{oj", u"}", u"-5", u"\u00e9",
     // more blanks and parentheses before a clause than the scanner remembers matches
     u"( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ",
+    u"(\n(\t( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( (",
+    // openings the scanner reads inside names and comments, and subqueries to nest
+    u"\"{oj t}\" , ", u"-- {oj a LEFT JOIN b ON a.x = b.y}\n", u" WHERE a.k IN (",
+    u"SELECT * FROM {oj a LEFT OUTER JOIN b ON a.x = b.x} WHERE a.k IN (", u"))",
+    // a quote left open reads ahead over what follows on its line
+    u"x \" ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ( ",
 };
 
 TEST(OuterJoinPasses, ResumingMatchesScanningFromTheStart) {

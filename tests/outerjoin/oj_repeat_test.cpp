@@ -1,0 +1,153 @@
+// The outer-join translator called once for every "{oj" the clause search finds: after a call
+// that found no clause, calls on the unchanged statement do nothing, and a change of the text by
+// any other translator in between makes the next call scan again. The whole translation is
+// compared with the reference translation, which scans the statement on every call.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "driver/context.h"
+#include "driver/translators.h"
+#include "driver/work_buffer.h"
+#include "support/differential.h"
+#include "support/utf16.h"
+
+namespace {
+
+void expectSame(const std::u16string& statement) {
+  const differential::Outcome real = differential::translate(false, statement, {});
+  const differential::Outcome reference = differential::translate(true, statement, {});
+  EXPECT_TRUE(real == reference) << "\n real:      " << differential::describe(real)
+                                 << "\n reference: " << differential::describe(reference);
+}
+
+TEST(OuterJoinRepeatedCalls, StatementsThatChangeBetweenCalls) {
+  const char16_t* const kCases[] = {
+      // Openings in quoted names only: every call finds nothing.
+      u"select \"{oj t}\" , \"{oj t}\" , \"{oj t}\"",
+      // A real clause after quoted openings, and one before them.
+      u"select \"{oj t}\" , \"{oj u}\" from {oj a LEFT JOIN b ON a.x = b.y}",
+      u"select * from {oj a LEFT JOIN b ON a.x = b.y} where \"{oj t}\" = 1 and \"{oj u}\" = 2",
+      // Another vendor's long form is blanked between calls: its '"' goes, so the quoted names
+      // pair up differently and a clause comes into view.
+      u"SELECT * FROM --(*vendor(X),product(Y) fn \" *)-- {oj a LEFT JOIN b ON a.x = b.x} \" x "
+      u"\"{oj t}\" q",
+      u"SELECT * FROM --(*vendor(X),product(Y) fn \" *)-- x {oj a LEFT JOIN b ON a.x = b.x} \" x "
+      u"\"{oj t}\"\" q\"",
+      // A long form without its closer loses its '*' between calls.
+      u"select \"{oj t}\" --(* \"{oj a LEFT JOIN b ON a.x = b.y}\"",
+      // Translators that change the text between two calls.
+      u"select {fn UCASE(\"{oj t}\")}, \"{oj u}\" from t where d = {d '2001-02-03'}",
+      u"select \"{oj t}\" from t where b like 'x\\%' {escape '\\'} and c = {ts '2001-02-03 "
+      u"12:30:00'}",
+      // Trailing blanks, which the first call trims.
+      u"select \"{oj t}\" , \"{oj u}\"    ",
+      // A call that fails, then the same statement again.
+      u"select \"{oj t}\" , {oj t1 LEFT JOIN t2} , \"{oj u}\"",
+  };
+  for (const char16_t* c : kCases) {
+    SCOPED_TRACE(testutil::Printable(c));
+    expectSame(c);
+  }
+}
+
+// Random statements of quoted openings, real clauses, comments and other clauses: the translation
+// calls the outer-join translator many times on each, between translators that change the text.
+TEST(OuterJoinRepeatedCalls, RandomStatementsMatchTheReference) {
+  const char16_t* const kPieces[] = {
+      u"\"{oj t}\" , ", u"'{oj s}' ", u"{oj a LEFT JOIN b ON a.x = b.y}", u" WHERE ", u"z = 1",
+      u"(SELECT * FROM {oj c RIGHT JOIN d ON c.p = d.q})", u"-- {oj e LEFT JOIN f ON e.a = f.b}\n",
+      u"{fn UCASE(\"x\")}", u"{d '2001-02-03'}", u"\"", u"'", u" ", u", ",
+      u"--(*vendor(X),product(Y) fn \" *)-- ", u"--(*vendor(Microsoft),product(ODBC) fn LCASE(y) *)--",
+      u"{oj g FULL JOIN h ON g.k = 5}", u"SELECT * FROM ", u"{oj t1 LEFT JOIN t2}", u"{oj",
+  };
+  std::mt19937 rng(40917);
+  std::uniform_int_distribution<int> count(1, 12);
+  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string statement = u"select ";
+    for (int n = count(rng); n > 0; --n) statement += kPieces[pick(rng)];
+    SCOPED_TRACE(testutil::Printable(statement));
+    expectSame(statement);
+    if (HasFailure()) break;
+  }
+}
+
+// The translator called twice on one buffer as the dispatcher calls it (flat text in, wbAdoptFlat
+// after), with a change of the text between the calls made the ways translators make them.
+enum class Change { kNone, kNotedInPlace, kReplace, kWide };
+
+std::u16string CallTwice(const std::u16string& first, Change change, Status* second) {
+  const std::vector<uint16_t> units(first.begin(), first.end());
+  std::vector<uint16_t> caller(units);
+  caller.push_back(0);
+  ServerLink link{};
+  ConversionContext ctx{};
+  ctx.link = &link;
+  ctx.callerText = caller.data();
+  WorkBuffer wb;
+  EXPECT_EQ(wbInit(&wb, units), kOk);
+  ctx.work = &wb;
+  auto dispatch = [&] {
+    const Status status = bcoTranslateOuterJoin(&ctx, wbFlatten(&wb));
+    wbAdoptFlat(&wb);
+    return status;
+  };
+  EXPECT_EQ(dispatch(), kOk);
+  // Each change turns the statement's first '"' into a blank.
+  uint16_t* text = wbFlatten(&wb);
+  uint32_t quote = 0;
+  while (text[quote] != '"') ++quote;
+  switch (change) {
+    case Change::kNone:
+      break;
+    case Change::kNotedInPlace:
+      text[quote] = ' ';
+      wbNoteEdit(&wb);
+      break;
+    case Change::kReplace: {
+      wbAdoptFlat(&wb);
+      wbMoveGap(&wb, quote);
+      uint16_t* at = wb.data + wb.gapEnd;
+      uint16_t* moved = nullptr;
+      const uint16_t blank[] = {' '};
+      EXPECT_EQ(wbReplace(&wb, at, at + 1, blank, &moved), kOk);
+      break;
+    }
+    case Change::kWide:
+      text[quote] = ' ';
+      wbAdoptFlat(&wb);
+      break;
+  }
+  *second = dispatch();
+  std::vector<uint16_t> out(wbLength(&wb) + 1);
+  wbCopyOut(&wb, out.data());
+  wbRelease(&wb);
+  return testutil::Text(out.data());
+}
+
+TEST(OuterJoinRepeatedCalls, AChangedTextIsScannedAgain) {
+  // The first call finds nothing: the clause stands in a quoted name. Once its opening quote is
+  // a blank, the clause is in view; the closing quote, left open, stays in its table list.
+  const std::u16string statement = u"select * from \"{oj a LEFT JOIN b ON a.x = b.y}\" t";
+  const std::u16string rewritten = u"select * from  a, b\" t WHERE ((a.x = b.y(+))) ";
+  struct Case {
+    Change change;
+    const char16_t* text;
+  } const kCases[] = {
+      {Change::kNone, statement.c_str()},
+      {Change::kNotedInPlace, rewritten.c_str()},
+      {Change::kReplace, rewritten.c_str()},
+      {Change::kWide, rewritten.c_str()},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(int(c.change));
+    Status second = kFail;
+    EXPECT_EQ(testutil::Printable(CallTwice(statement, c.change, &second)),
+              testutil::Printable(c.text));
+    EXPECT_EQ(second, kOk);
+  }
+}
+
+}  // namespace
