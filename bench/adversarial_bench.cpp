@@ -56,6 +56,34 @@ constexpr Shape kShapes[] = {
      }},
     // Scalar functions nested in one another: each outer clause spans all inner ones.
     {"nested_functions", [](size_t n) { return nested("select ", "{fn UCASE(", "x", ")}", n); }},
+    // The same with a function whose clause is replaced by its native text: each clause reads
+    // and copies its argument, which holds all inner ones.
+    {"nested_rebuilt_functions",
+     [](size_t n) { return nested("select ", "{fn HOUR(", "x", ")}", n); }},
+    // Quoted call openings with an OUTPUT argument: the OUTPUT rewrite may change the text, so
+    // every clause has the statement read by the call parser again.
+    {"call_output_in_quotes",
+     [](size_t n) { return repeated("select ", "\"{call p(a OUTPUT)}\" ,", n); }},
+    // OUTPUT arguments side by side: each rewrite blanks back to the '(' and searches again
+    // from there.
+    {"output_arguments",
+     [](size_t n) {
+       Text t = repeated("{call p(", "a OUTPUT ", n - 2);
+       t.pop_back();
+       append(&t, ")}");
+       t.push_back(0);
+       return t;
+     }},
+    // Long forms with one brace clause the translators leave alone at the end: every long form's
+    // brace pass reads the rest of the statement.
+    {"long_forms_then_brace",
+     [](size_t n) {
+       Text t = repeated("select ", "--(*vendor(Microsoft),product(ODBC) fn UCASE(x) *)-- ,", n - 5);
+       t.pop_back();
+       append(&t, "{xyz}");
+       t.push_back(0);
+       return t;
+     }},
 };
 
 // Translates the statement once per iteration, whatever the result, as long as it is the same

@@ -8,9 +8,10 @@
 // translator that rewrites the whole statement raises the buffer's generation, and the search
 // scans again). The first '}' after an opening is kept on a stack of the '}' right of the gap,
 // updated with each rewritten clause. So brace clauses cost in proportion to their own length,
-// not to the statement's. Each long form still scans the text from it to the end once (its brace
-// pass and its "*)--"), which only statements with very many long forms notice. The trace shows
-// the searches of the literal algorithm, one line per search.
+// not to the statement's. The long-form loop remembers where the text after the current long
+// form has no brace and no "*)--" (SuffixFacts), so that side-by-side long forms do not each
+// scan the rest of the statement. The trace shows the searches of the literal algorithm, one line
+// per search.
 #include <cstdint>
 
 #include "driver/pos_list.h"
@@ -99,6 +100,8 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
     const uint32_t endFromEnd = wbFromEnd(wb, closing + 1);
     const ClausePositions clause{opening + 1, opening, bcuSkipSpace(opening + 1), closing,
                                  closing + 1};
+    const uint16_t* storage = wb->data;
+    const uint32_t gapEnd = wb->gapEnd;
     const uint32_t edits = wb->edits;
     if (const Status status = bcoConvertStrings(ctx, clause); status != kOk) return status;
     if (wb->edits == edits) continue;  // the clause stays as it was, and so do its closings
@@ -120,14 +123,65 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
     // text from its end on did not move.
     uint16_t* end = wbAtFromEnd(wb, endFromEnd);
     closes.popBefore(wb, end);
+    if (!ctx->reference && ctx->bracelessEdits == wb->edits && wb->data == storage &&
+        wb->gapEnd == gapEnd) {
+      // Changed in place without a brace written: before the closing, the first '}' after the
+      // opening, there was none and is none ("{fn UCASE({fn UCASE(x)})}" is not read again).
+      if (*closing == '}' && !closes.fromEnd.push(wbFromEnd(wb, closing)))
+        return bcoFail(ctx, kReasonNoMemory);
+      continue;
+    }
     if (!closes.pushRange(wb, wb->data + wb->gapEnd, end)) return bcoFail(ctx, kReasonNoMemory);
   }
 }
+
+// What the long-form loop knows about the text right of the long form it works on, as
+// distances from the end of the storage (wbFromEnd), which text changes to their left do not
+// move: no '{' from braceFree on, and no "*)--" starting at closerFree or later. 0 means nothing
+// is known. Knowing this, the loop looks at each stretch of the statement once: a long form's
+// brace pass is skipped when no brace follows it, and the search for its "*)--" stops where the
+// last search left off ("--(*" side by side, with or without their "*)--").
+struct SuffixFacts {
+  uint32_t braceFree = 0;
+  uint32_t closerFree = 0;
+
+  static const uint16_t* at(const WorkBuffer* wb, uint32_t fromEnd) {
+    const uint16_t* terminator = wb->data + wb->rightEnd;
+    return fromEnd == 0 || wbAtFromEnd(wb, fromEnd) > terminator ? terminator
+                                                                  : wbAtFromEnd(wb, fromEnd);
+  }
+  // True when no '{' stands from the right-part position from to the end.
+  bool braceFreeFrom(const WorkBuffer* wb, const uint16_t* from) {
+    static constexpr uint16_t kBrace[] = {'{'};
+    const uint16_t* known = at(wb, braceFree);
+    if (from >= known) return true;
+    if (bcuHasAnyUnit({from, size_t(known - from)}, kBrace)) return false;
+    braceFree = wbFromEnd(wb, from);
+    return true;
+  }
+  // The first "*)--" from the right-part position from on, or null.
+  uint16_t* closerFrom(const WorkBuffer* wb, uint16_t* from) {
+    const uint16_t* known = at(wb, closerFree);
+    for (uint16_t* p = from; p < known; ++p) {
+      if (*p == '*' && bcuStartsWithNoCase(p, "*)--")) return p;
+    }
+    if (from < known) closerFree = wbFromEnd(wb, from);
+    return nullptr;
+  }
+  // The text before the right-part position changedEnd may have changed: a "*)--" may now start
+  // anywhere before it.
+  void changedBefore(const WorkBuffer* wb, const uint16_t* changedEnd) {
+    if (closerFree != 0 && at(wb, closerFree) < changedEnd) closerFree = wbFromEnd(wb, changedEnd);
+  }
+};
 
 Status bcuReplaceEscapeClause(ConversionContext* ctx) {
   WorkBuffer* wb = ctx->work;
   uint16_t* text = wbFlatten(wb);
   bcuTrace("bcuReplaceEscapeClause", bcoTraceAddress(ctx, 0));
+  // The reference translation runs every brace pass and every search in full.
+  const bool remember = !ctx->reference;
+  SuffixFacts facts;
 
   PosList openings;
   if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
@@ -138,27 +192,59 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
     const uint32_t openAt = openings.back();
     openings.pop();
     const uint32_t generation = wb->generation;
-    if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) return status;
+    const uint32_t edits = wb->edits;
+    uint16_t* opening = nullptr;
+    uint16_t* closing = nullptr;
+    if (remember) {
+      wbMoveGap(wb, openAt);
+      if (facts.braceFreeFrom(wb, wb->data + wb->gapEnd)) {
+        // The brace pass would find no opening brace: its trace lines, without the pass.
+        bcuTrace("bcuReplaceShorthandExt", bcoTraceAddress(ctx, openAt));
+        traceSearches(0);
+      } else if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) {
+        return status;
+      }
+      if (wb->edits != edits) facts = SuffixFacts{};  // the pass changed the text after openAt
+      if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
+      wbMoveGap(wb, openAt);
+      opening = wb->data + wb->gapEnd;
+      closing = facts.closerFrom(wb, opening + 4);
+    } else {
+      if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) return status;
+      text = wbFlatten(wb);
+      if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
+      opening = text + openAt;
+      closing = opening + 4;
+      while (*closing != 0 && !bcuStartsWithNoCase(closing, "*)--")) ++closing;
+      if (*closing == 0) closing = nullptr;
+    }
 
-    text = wbFlatten(wb);
-    if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
-    uint16_t* opening = text + openAt;
-    uint16_t* closing = opening + 4;
-    while (*closing != 0 && !bcuStartsWithNoCase(closing, "*)--")) ++closing;
-    if (*closing == 0) {
+    if (closing == nullptr) {
       opening[3] = ' ';  // "--(*" without "*)--": only its '*' goes
+      wbNoteEdit(wb);
     } else if (uint16_t* keyword = bcuVerifyVendorFindType(opening + 4); keyword == nullptr) {
       bcuFillW(opening, ' ', size_t(closing + 4 - opening));  // another vendor's clause
+      wbNoteEdit(wb);
+      if (remember) facts.changedBefore(wb, closing + 4);
     } else {
       // Hand the clause over with the gap just before it, like a brace clause.
       wbMoveGap(wb, openAt);
       const ptrdiff_t shift = (wb->data + wb->gapEnd) - opening;
+      const uint32_t endFromEnd = wbFromEnd(wb, closing + 4 + shift);
       const ClausePositions clause{opening + 4 + shift, opening + shift, keyword + shift,
                                    closing + shift, closing + 4 + shift};
       if (const Status status = bcoConvertStrings(ctx, clause); status != kOk) return status;
+      if (remember && wb->generation == generation) {
+        // The clause's text, up to its old end, is new: it may hold braces or a "*)--".
+        const uint16_t* end = wbAtFromEnd(wb, endFromEnd);
+        if (facts.braceFree != 0 && SuffixFacts::at(wb, facts.braceFree) < end)
+          facts.braceFree = endFromEnd;
+        facts.changedBefore(wb, end);
+      }
     }
     if (wb->generation != generation) {
       // Something rewrote the whole statement: find the long forms before this one again.
+      facts = SuffixFacts{};
       text = wbFlatten(wb);
       if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
         return bcoFail(ctx, kReasonNoMemory);

@@ -9,6 +9,7 @@
 
 struct WorkBuffer;
 struct ScannerState;
+struct ScanJumps;
 
 /// Internal status of every translation step: kOk, or kFail after bcoErrorHook was called.
 using Status = uint16_t;
@@ -42,6 +43,21 @@ struct ServerLink {
   uint8_t* attr213List;  ///< malloc'ed, one byte per described argument
 };
 
+/// What the dispatcher keeps from the last call clause it handed to the call parser. The parser
+/// reads the whole statement, not the clause, so a call clause met again in the same text (the
+/// working buffer's edits and generation unchanged since) has the same outcome: the statement
+/// unchanged and these counts. Only outcomes that leave the text and the block as they were are
+/// kept: no opening seen, or a call parsed and not described.
+struct CallMemo {
+  bool valid;
+  uint32_t edits;       ///< WorkBuffer::edits when it was taken
+  uint32_t generation;  ///< WorkBuffer::generation likewise
+  uint16_t markerCount;
+  uint16_t valueCount;
+  uint32_t outputFreeFrom;  ///< logical position: no "OUTPUT" (any case) starts at or after it
+  uint32_t outputAt;        ///< logical position where one starts (UINT32_MAX: none known)
+};
+
 /// Per-call record every translator receives. Zeroed by the entry point; lives on its stack.
 struct ConversionContext {
   int32_t callForm;           ///< 0, kCallFormReturn or kCallFormPlain
@@ -73,6 +89,16 @@ struct ConversionContext {
   uint32_t ojNoClauseEdits;
   uint32_t ojNoClauseGeneration;
   uint32_t ojNoClauseLength;
+  /// The outcome of the last call clause whose parse ran, kept for the next call clause of the
+  /// same text (tracing off, not `reference`): see CallMemo.
+  CallMemo callMemo;
+  /// Stretches the clause scanner read and may skip when it reads them again (scanner/
+  /// scan_jumps.h); rawAlloc'ed on first use, released by bcoReleaseScannerCache.
+  ScanJumps* scanJumps;
+  /// WorkBuffer::edits right after a translator changed its clause only in place and wrote no
+  /// brace (a kept-name scalar function, {escape}): the clause search then knows that of the
+  /// clause only its closing can still be a '}', without reading the clause again.
+  uint32_t bracelessEdits;
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).

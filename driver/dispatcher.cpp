@@ -1,6 +1,7 @@
 // The clause dispatcher: looks at the first letter of a clause's keyword and hands the clause to
 // its translator. {escape '\'} is reduced here (its delimiters become blanks), and a call clause
 // is prepared here (call form, OUTPUT arguments, the name buffer) before the call parser runs.
+#include <algorithm>
 #include <cstring>
 
 #include "driver/memory.h"
@@ -13,6 +14,38 @@ namespace {
 
 constexpr size_t kNameBufferBytes = 512;  // 256 wide characters
 
+// True when the OUTPUT rewrite from the keyword at logical position keywordAt cannot change the
+// text: no "OUTPUT" starts at or after it, found by looking only at the text left of what the
+// memo already knows ("select \"{call p}\" , \"{call p}\"" looks at each clause's text once).
+bool outputFree(CallMemo* memo, const uint16_t* keyword, uint32_t keywordAt) {
+  if (memo->outputAt != UINT32_MAX && keywordAt <= memo->outputAt) return false;
+  for (uint32_t at = keywordAt; at < memo->outputFreeFrom; ++at) {
+    if (bcuStartsWithNoCase(keyword + (at - keywordAt), "OUTPUT")) {
+      memo->outputAt = at;
+      return false;
+    }
+  }
+  memo->outputFreeFrom = std::min(memo->outputFreeFrom, keywordAt);
+  return true;
+}
+
+// A call clause of a text the parser has read, unchanged since, and whose OUTPUT rewrite would
+// change nothing: the parser would find the same thing again. "select \"{call p}\" ,
+// \"{call p}\"" has a call opening in every quoted name, and the parser, which reads the names as
+// names, finds none in the statement each time.
+bool repeatsLastCall(ConversionContext* ctx, const uint16_t* keyword, uint32_t keywordAt) {
+  CallMemo* memo = &ctx->callMemo;
+  const WorkBuffer* wb = ctx->work;
+  if (ctx->reference || bcuTraceOn() || !memo->valid || memo->edits != wb->edits ||
+      memo->generation != wb->generation) {
+    return false;
+  }
+  if (ctx->rewriteOutputArgs == 1 && !outputFree(memo, keyword, keywordAt)) return false;
+  ctx->markerCount = ctx->parsedMarkerCount = memo->markerCount;
+  ctx->valueCount = ctx->parsedValueCount = memo->valueCount;
+  return true;
+}
+
 // {call p(?)} and {?=call f(?)}: the call parser works on the whole statement, so the buffer is
 // flattened; keyword points at "CALL" in the right part.
 Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
@@ -21,6 +54,8 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
 
   WorkBuffer* wb = ctx->work;
   const uint32_t keywordAt = uint32_t(keyword - wb->data) - wb->gapEnd + wb->gapStart;
+  if (repeatsLastCall(ctx, keyword, keywordAt)) return kOk;
+  ctx->callMemo.valid = false;
   uint16_t* statement = wbFlatten(wb);
   if (ctx->rewriteOutputArgs == 1) {
     bcuReplaceOutputParams(statement + keywordAt, bcoTraceAddress(ctx, keywordAt));
@@ -36,6 +71,7 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
   CallArgument* list = nullptr;
   Status status = bcoParseCallClause(ctx, statement, name.get(), &ctx->markerCount,
                                      &ctx->valueCount, &listCount, &list);
+  bool kept = false;
   if (status == kOk) {
     ctx->parsedMarkerCount = ctx->markerCount;
     ctx->parsedValueCount = ctx->valueCount;
@@ -43,10 +79,16 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
     // as it was; there is nothing to describe.
     if (bcoDescribing(ctx->link) && name.get()[0] != 0) {
       status = bcoDescribeProcedure(ctx, name.get(), wb->data, listCount, list);
+    } else {
+      kept = true;  // the block, if any, is the parser's: a second parse would write it again
     }
     bcoFreeCallArgs(list, listCount);
   }
   wbAdoptFlat(wb);
+  if (kept && !ctx->reference && !bcuTraceOn()) {
+    ctx->callMemo = CallMemo{true,           wb->edits,        wb->generation, ctx->markerCount,
+                             ctx->valueCount, wbLength(wb), UINT32_MAX};
+  }
   return status;
 }
 
@@ -76,6 +118,7 @@ Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) 
       bcuFillW(clause.opening, ' ', size_t(keyword - clause.opening));
       bcuFillW(clause.closing, ' ', size_t(clause.end - clause.closing));
       wbNoteEdit(ctx->work);
+      ctx->bracelessEdits = ctx->work->edits;  // blanks only
       return kOk;
     case 'F':
       // "{fn\tUCASE(x)}" is not a function clause: the keyword must be followed by a blank.

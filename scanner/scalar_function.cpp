@@ -14,6 +14,7 @@
 #include "driver/translators.h"
 #include "driver/work_buffer.h"
 #include "scanner/scalar_native.h"
+#include "scanner/scan_jumps.h"
 #include "scanner/scanner_buffers.h"
 #include "scanner/scanner_state.h"
 
@@ -160,28 +161,64 @@ const uint16_t* backTo(ScannerState* scan, int32_t c) {
   return true;
 }
 
+// Clause openings record positions in the scanner (openingPos, afterKeyword).
+bool isOpening(int32_t token) {
+  return token == T_FN || token == T_DATE || token == T_TIME || token == T_TIMESTAMP ||
+         token == T_ESCAPE;
+}
+
 // Rule T: tokens from `from` until the clause's terminator, while the input position has not
 // passed the closing. Returns the terminator's length (1 for "}", 4 for "*)--"), 0 when the scan
 // ends without one, -1 when a token overflows the scanner.
-int32_t terminatorFrom(ScannerState* scan, const uint16_t* from, const uint16_t* closing) {
+//
+// Stretches an earlier scan read are jumped over (scanner/scan_jumps.h), and the stretch this
+// scan reads between its first clean point after the first token and its last clean point before
+// the terminator is kept for the scans of enclosing clauses: in "{fn UCASE({fn UCASE(x)})}" the
+// outer scan jumps from the inner "(" over "x)".
+int32_t terminatorFrom(ConversionContext* ctx, ScannerState* scan, const uint16_t* from,
+                       const uint16_t* closing) {
   restartAt(scan, from);
+  ScanJumps* jumps = scanJumpsFor(ctx);
+  const WorkBuffer* wb = ctx->work;
+  uint32_t stretchFrom = 0, stretchTo = 0;  // keys of clean points; 0: none yet
+  bool first = true;
+  int32_t result = 0;
   while (scan->inputPos <= closing) {
+    if (jumps != nullptr && !first && scannerClean(scan)) {
+      const uint32_t key = wbFromEnd(wb, scan->inputPos);
+      if (stretchFrom == 0) stretchFrom = key;
+      stretchTo = key;
+      if (const uint32_t to = scanJumpFrom(jumps, key); to != 0) {
+        restartAt(scan, wbAtFromEnd(wb, to));
+        continue;
+      }
+    }
+    first = false;
     const int32_t token = nextToken(scan);
-    if (token < 0) return -1;
-    if (token == T_CLAUSE_END) return scan->terminatorLength;
+    if (token < 0) {
+      result = -1;
+      break;
+    }
+    if (token == T_CLAUSE_END) {
+      result = scan->terminatorLength;
+      break;
+    }
     if (token == 0) break;
+    if (isOpening(token)) stretchFrom = 0;  // a stretch holds no opening: start after it
   }
-  return 0;
+  if (jumps != nullptr && stretchFrom != 0) scanJumpsLearn(jumps, stretchFrom, stretchTo);
+  return result;
 }
 
-// Blanks the terminator that rule T found, from the closing on.
-void blankTerminator(const Clause& c, int32_t length) {
+// Blanks the terminator that rule T found, from the closing on; returns how many characters.
+size_t blankTerminator(const Clause& c, int32_t length) {
   // A "*)--" met inside a brace clause ("{fn abs(a*)--b)}xyz") blanks four characters from the
   // '}': the three after the clause too, but never the statement's terminator.
   WorkBuffer* wb = c.ctx->work;
   const size_t n = std::min(size_t(length), size_t(wb->data + wb->rightEnd - c.closing));
   bcuFillW(c.closing, ' ', n);
   if (n > size_t(c.end - c.closing)) wbNoteWideEdit(wb);
+  return n;
 }
 
 // Kept names: "{fn ceiling(x)}" becomes "       CEIL(x) ". The native name, which has the length
@@ -194,8 +231,10 @@ void blankTerminator(const Clause& c, int32_t length) {
   if (n != 0) {
     // The name token may stand after a comment that runs past the closing.
     if (n > size_t(c.closing - c.name)) return bcoFail(ctx, kReasonMalformed);
+    const uint32_t edits = ctx->work->edits;
     for (size_t i = 0; i < n; ++i) c.name[i] = uint16_t(native[i]);
     wbNoteEdit(ctx->work);
+    scanJumpsWrote(ctx, edits, {{c.name, c.name + n}});
   }
   // The native name stays when the clause does not scan as an opening: the clause search takes a
   // long form with a blank before the comma of its vendor prefix, the scanner does not.
@@ -203,12 +242,17 @@ void blankTerminator(const Clause& c, int32_t length) {
   if (nextToken(scan) != T_FN || scan->openingPos < c.base || scan->afterKeyword >= c.closing) {
     return bcoFail(ctx, kReasonMalformed);
   }
-  const int32_t terminator = terminatorFrom(scan, c.name, c.closing);
+  const int32_t terminator = terminatorFrom(ctx, scan, c.name, c.closing);
   if (terminator < 0) return bcoFail(ctx, kReasonMalformed);
+  const uint32_t edits = ctx->work->edits;
   uint16_t* from = c.at(scan->openingPos);
-  bcuFillW(from, ' ', size_t(c.at(scan->afterKeyword) + 1 - from));
-  blankTerminator(c, terminator);
+  uint16_t* to = c.at(scan->afterKeyword) + 1;
+  bcuFillW(from, ' ', size_t(to - from));
+  const size_t blanked = blankTerminator(c, terminator);
   wbNoteEdit(ctx->work);
+  // Only the opening and the terminator changed: what the scans read between them stays known.
+  scanJumpsWrote(ctx, edits, {{from, to}, {c.closing, c.closing + blanked}});
+  ctx->bracelessEdits = ctx->work->edits;  // a native name and blanks
   return kOk;
 }
 
@@ -246,7 +290,7 @@ void blankTerminator(const Clause& c, int32_t length) {
               nativePrefixLength(form.text) > size_t(args.arg[0].text - c.base))) {
     return bcoFail(ctx, kReasonMalformed);  // never for a list in order; checked all the same
   }
-  const int32_t terminator = terminatorFrom(c.scan, c.closing, c.closing);
+  const int32_t terminator = terminatorFrom(ctx, c.scan, c.closing, c.closing);
   if (terminator < 0) return bcoFail(ctx, kReasonMalformed);
 
   if (form.way == NativeWay::kArrangeCopied) {

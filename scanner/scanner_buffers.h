@@ -7,6 +7,7 @@
 #include "driver/context.h"
 #include "driver/memory.h"
 #include "driver/trace.h"
+#include "scanner/scan_jumps.h"
 #include "scanner/scanner_state.h"
 
 /// True when a clause's scanner and work area may be kept for the next clause: not while tracing
@@ -71,9 +72,10 @@ struct ScannerBuffers {
   }
 };
 
-/// Releases the scanner and the work area a statement's clauses kept, if any; the entry point
-/// calls it last.
+/// Releases the scanner, the work area and the scanned stretches a statement's clauses kept, if
+/// any; the entry point calls it last.
 inline void bcoReleaseScannerCache(ConversionContext* ctx) {
+  scanJumpsRelease(ctx);
   if (ctx->workAreaCache != nullptr) MEMFree(ctx->workAreaCache);
   ctx->workAreaCache = nullptr;
   if (ctx->scannerCache == nullptr) return;

@@ -105,6 +105,10 @@ void restartAt(ScannerState* state, const uint16_t* position) {
   state->lexWork->failed = 0;
 }
 
+bool scannerClean(const ScannerState* state) {
+  return state->pushbackTop == 0 && state->lexWork->endHeld == 0 && state->lexWork->failed == 0;
+}
+
 int32_t peekChar(ScannerState* state) { return mapped(*state->inputPos); }
 
 int32_t stepBack(ScannerState* state) { return stepBackMapped(state, mapped); }

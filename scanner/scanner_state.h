@@ -182,3 +182,7 @@ const uint16_t* afterToken(const ScannerState* state);
 
 /// Sets inputPos, empties the pushback and ends an overflowed scan; endSeen stays as it is.
 void restartAt(ScannerState* state, const uint16_t* position);
+
+/// True when the scanner holds nothing read ahead (empty pushback, no end held, no overflow): the
+/// next tokens depend only on the text from inputPos on, and restartAt(inputPos) changes nothing.
+bool scannerClean(const ScannerState* state);
