@@ -82,13 +82,12 @@ struct ConversionContext {
   /// rewrite, and nothing is cached, remembered or resumed. Every shortcut that keeps positions,
   /// lengths or findings across a rewrite is skipped while it is set.
   bool reference;
-  /// The outer-join translator's note that its last call scanned the whole statement, found no
-  /// clause and left the text as it was: the buffer's edits and generation when it returned and
-  /// the statement's length. A next call on the same text does nothing (outerjoin/).
+  /// The outer-join translator's last call found no clause (and failed in nothing); the
+  /// dispatcher stamps it with the buffer's edits and generation after the call. A further "{oj"
+  /// of the same text, unchanged since, is left alone: the translator would find nothing again.
   bool ojNoClause;
   uint32_t ojNoClauseEdits;
   uint32_t ojNoClauseGeneration;
-  uint32_t ojNoClauseLength;
   /// The outcome of the last call clause whose parse ran, kept for the next call clause of the
   /// same text (tracing off, not `reference`): see CallMemo.
   CallMemo callMemo;

@@ -86,9 +86,27 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword) {
   }
   wbAdoptFlat(wb);
   if (kept && !ctx->reference && !bcuTraceOn()) {
-    ctx->callMemo = CallMemo{true,           wb->edits,        wb->generation, ctx->markerCount,
-                             ctx->valueCount, wbLength(wb), UINT32_MAX};
+    ctx->callMemo =
+        CallMemo{true,         wb->edits, wb->generation, ctx->markerCount, ctx->valueCount,
+                 wbLength(wb), UINT32_MAX};
   }
+  return status;
+}
+
+// {oj ...}: the outer-join translator rewrites every outer-join clause of the statement, which it
+// finds by itself. Openings it reads as part of a name, string or comment ("select \"{oj t}\" ,
+// \"{oj t}\"") still reach it one by one; once a call found no clause, a call on the same text,
+// unchanged since, would find none again and is skipped without flattening the buffer.
+Status convertOuterJoin(ConversionContext* ctx) {
+  WorkBuffer* wb = ctx->work;
+  if (!ctx->reference && !bcuTraceOn() && ctx->ojNoClause && ctx->ojNoClauseEdits == wb->edits &&
+      ctx->ojNoClauseGeneration == wb->generation) {
+    return kOk;
+  }
+  const Status status = bcoTranslateOuterJoin(ctx, wbFlatten(wb));
+  wbAdoptFlat(wb);
+  ctx->ojNoClauseEdits = wb->edits;
+  ctx->ojNoClauseGeneration = wb->generation;
   return status;
 }
 
@@ -125,13 +143,9 @@ Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) 
       if (bcuUpper(keyword[1]) != 'N' || keyword[2] != ' ') return kOk;
       return bcoConvertScalarFunction(ctx, clause.opening, clause.opening,
                                       bcuSkipSpace(keyword + 2), clause.closing, clause.end);
-    case 'O': {
+    case 'O':
       if (bcuUpper(keyword[1]) != 'J' || keyword[2] != ' ') return kOk;
-      uint16_t* statement = wbFlatten(ctx->work);
-      const Status status = bcoTranslateOuterJoin(ctx, statement);
-      wbAdoptFlat(ctx->work);
-      return status;
-    }
+      return convertOuterJoin(ctx);
     default:
       return kOk;
   }

@@ -11,6 +11,8 @@
 // where a scan from the statement's start would stand in the same state. The statement stays in
 // the translation's gap buffer with the gap at that point, so a pass costs the length of the text
 // it scans and rewrites, not the length of the statement.
+#include "outerjoin/oj_translate.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -19,7 +21,6 @@
 #include "driver/translators.h"
 #include "driver/work_buffer.h"
 #include "outerjoin/oj_actions.h"
-#include "outerjoin/oj_translate.h"
 
 namespace {
 
@@ -253,8 +254,8 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
 // Searches for the next clause: the pass's first anywhere, a further one of the same table list
 // at depth 0 before the region's end (the text between the two goes to the output). *opener tells
 // whether one was found.
-[[nodiscard]] Status findClause(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
-                                OjText* out, bool* opener) {
+[[nodiscard]] Status findClause(ConversionContext* ctx, OuterJoinScanState* s, Pass* p, OjText* out,
+                                bool* opener) {
   *opener = false;
   s->markOpener = 1;
   while (s->inputPos <= s->fromEnd) {
@@ -285,8 +286,7 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     // The log is needed up to the pass's first clause only.
     p->nextResume = p->movedGap || p->replaceFrom == nullptr
                         ? 0
-                        : nextResume(s, p->text.resume,
-                                     uint32_t(p->replaceFrom - p->text.base));
+                        : nextResume(s, p->text.resume, uint32_t(p->replaceFrom - p->text.base));
     s->logMatches = 0;
   }
   return kOk;
@@ -340,8 +340,7 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
 [[nodiscard]] Status finishPass(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
                                 OjText* out) {
   bool ok = appendRange(out, s->clauseEnd, s->fromEnd + 1) && ojAppend(out, " WHERE (") &&
-            ojAppend(out, s->joinCondition.data, s->joinCondition.length) &&
-            ojAppend(out, ")");
+            ojAppend(out, s->joinCondition.data, s->joinCondition.length) && ojAppend(out, ")");
   const uint16_t* rest = s->fromEnd + 1;
   if (s->whereSeen != 0) {
     ok = ok && ojAppend(out, " AND (") && appendRange(out, s->whereStart, s->whereEnd + 1) &&
@@ -361,8 +360,7 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
 
 // The rewrite; *noClause tells whether its first pass found no clause (the statement is then
 // as it was, but for trailing blanks trimmed).
-[[nodiscard]] Status rewriteStatement(ConversionContext* ctx, PassStart passStart,
-                                      bool* noClause) {
+[[nodiscard]] Status rewriteStatement(ConversionContext* ctx, PassStart passStart, bool* noClause) {
   WorkBuffer* wb = ctx->work;
   uint16_t* statement = wbFlatten(wb);
   FlatOnExit flat{wb};
@@ -407,17 +405,6 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   }
 }
 
-// True when the caller's statement holds no "--(*": the clause search then never blanks a long
-// form or its '*' in place, the only writes to the statement it does not count in the buffer's
-// edits.
-bool noLongForms(const uint16_t* text) {
-  if (text == nullptr) return false;
-  for (; *text != 0; ++text) {
-    if (text[0] == '-' && text[1] == '-' && text[2] == '(' && text[3] == '*') return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
@@ -425,27 +412,14 @@ Status ojRewriteStatement(ConversionContext* ctx, PassStart passStart) {
   return rewriteStatement(ctx, passStart, &noClause);
 }
 
-// The clause search hands every "{oj" it finds to the dispatcher, which calls this for each with
-// the whole statement; openings the scanner reads as part of a name, string or comment
-// ("\"{oj t}\" , \"{oj t}\" , ...") come back again and again. After a call that found no
-// clause, a call on the same text finds none either and does nothing: the dispatcher hands the
-// statement back with wbAdoptFlat after each call, which raises the buffer's edits and generation
-// once, and every other change of the text raises edits again (so the note is only taken for
-// statements without long forms, see noLongForms).
+// The outer-join clauses of the whole statement. ctx->ojNoClause tells the dispatcher whether
+// this call found no clause, so that it can leave the next "{oj" of the same unchanged text alone
+// (see convertOuterJoin in driver/dispatcher.cpp).
 Status bcoTranslateOuterJoin(ConversionContext* ctx, uint16_t*) {
+  ctx->ojNoClause = false;
   if (ctx->reference) return ojRewriteStatement(ctx, PassStart::kFromStart);
-  WorkBuffer* wb = ctx->work;
-  if (ctx->ojNoClause && wb->edits == ctx->ojNoClauseEdits + 1 &&
-      wb->generation == ctx->ojNoClauseGeneration + 1 && wbLength(wb) == ctx->ojNoClauseLength) {
-    ctx->ojNoClauseEdits = wb->edits;
-    ctx->ojNoClauseGeneration = wb->generation;
-    return kOk;
-  }
   bool noClause = false;
   const Status status = rewriteStatement(ctx, PassStart::kResume, &noClause);
-  ctx->ojNoClause = status == kOk && noClause && noLongForms(ctx->callerText);
-  ctx->ojNoClauseEdits = wb->edits;
-  ctx->ojNoClauseGeneration = wb->generation;
-  ctx->ojNoClauseLength = wbLength(wb);
+  ctx->ojNoClause = status == kOk && noClause;
   return status;
 }

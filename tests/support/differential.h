@@ -117,7 +117,8 @@ class Generator {
         put("?");
         break;
       case 2:
-        put(pick({"x", "t1.a", "\"Quoted Name\"", "s", "d", "col_1"}));
+        put(pick({"x", "t1.a", "\"Quoted Name\"", "s", "d", "col_1", "\"{oj t}\"",
+                  "\"{call p(a OUTPUT)}\"", "\"{fn x}\"", "'*/ {oj t} '"}));
         break;
       case 3:
         out_ += u"\u00c9T\u00c9";  // a name outside ASCII
