@@ -148,14 +148,19 @@ struct SuffixFacts {
   static const uint16_t* at(const WorkBuffer* wb, uint32_t fromEnd) {
     const uint16_t* terminator = wb->data + wb->rightEnd;
     return fromEnd == 0 || wbAtFromEnd(wb, fromEnd) > terminator ? terminator
-                                                                  : wbAtFromEnd(wb, fromEnd);
+                                                                 : wbAtFromEnd(wb, fromEnd);
   }
-  // True when no '{' stands from the right-part position from to the end.
-  bool braceFreeFrom(const WorkBuffer* wb, const uint16_t* from) {
+  // True when no '{' stands from the right-part position from to the end, or (with inertToo)
+  // only openings of clauses the dispatcher leaves alone whatever the statement holds
+  // ("--(*...*)-- , --(*...*)-- , {xyz}": a brace pass from each long form would change nothing).
+  bool braceFreeFrom(const WorkBuffer* wb, const uint16_t* from, bool inertToo) {
     static constexpr uint16_t kBrace[] = {'{'};
     const uint16_t* known = at(wb, braceFree);
     if (from >= known) return true;
-    if (bcuHasAnyUnit({from, size_t(known - from)}, kBrace)) return false;
+    for (size_t i = 0, n = size_t(known - from); (i = bcuFindAnyUnit({from, n}, i, kBrace)) < n;
+         ++i) {
+      if (!inertToo || !bcoKeywordIsInert(bcuSkipSpace(from + i + 1))) return false;
+    }
     braceFree = wbFromEnd(wb, from);
     return true;
   }
@@ -197,7 +202,7 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
     uint16_t* closing = nullptr;
     if (remember) {
       wbMoveGap(wb, openAt);
-      if (facts.braceFreeFrom(wb, wb->data + wb->gapEnd)) {
+      if (facts.braceFreeFrom(wb, wb->data + wb->gapEnd, !bcuTraceOn())) {
         // The brace pass would find no opening brace: its trace lines, without the pass.
         bcuTrace("bcuReplaceShorthandExt", bcoTraceAddress(ctx, openAt));
         traceSearches(0);

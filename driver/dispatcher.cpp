@@ -112,9 +112,30 @@ Status convertOuterJoin(ConversionContext* ctx) {
 
 }  // namespace
 
+bool bcoKeywordIsInert(const uint16_t* keyword) {
+  switch (bcuUpper(*keyword)) {
+    case '?':  // sets the call form whatever follows
+    case 'D':
+    case 'T':
+      return false;
+    case 'C':
+      return !bcuStartsWithNoCase(keyword, "CALL");
+    case 'E':
+      return !bcuStartsWithNoCase(keyword, "ESCAPE");
+    case 'F':
+      // "{fn\tUCASE(x)}" is not a function clause: the keyword must be followed by a blank.
+      return bcuUpper(keyword[1]) != 'N' || keyword[2] != ' ';
+    case 'O':
+      return bcuUpper(keyword[1]) != 'J' || keyword[2] != ' ';
+    default:
+      return true;  // "{resultset 1, a}", "{xyz}"
+  }
+}
+
 Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) {
   bcuTrace("bcoConvertStrings", ctx);
   uint16_t* keyword = clause.keywordStart;
+  if (bcoKeywordIsInert(keyword)) return kOk;
   switch (bcuUpper(*keyword)) {
     case '?': {
       // {?=call f(?)}: the character after "?" and its white space is taken to be "=".
@@ -132,19 +153,15 @@ Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause) 
                                 clause.closing, clause.end);
     case 'E':
       // {escape '\'} keeps "escape '\'" in place; the delimiters around it become blanks.
-      if (!bcuStartsWithNoCase(keyword, "ESCAPE")) return kOk;
       bcuFillW(clause.opening, ' ', size_t(keyword - clause.opening));
       bcuFillW(clause.closing, ' ', size_t(clause.end - clause.closing));
       wbNoteEdit(ctx->work);
       ctx->bracelessEdits = ctx->work->edits;  // blanks only
       return kOk;
     case 'F':
-      // "{fn\tUCASE(x)}" is not a function clause: the keyword must be followed by a blank.
-      if (bcuUpper(keyword[1]) != 'N' || keyword[2] != ' ') return kOk;
       return bcoConvertScalarFunction(ctx, clause.opening, clause.opening,
                                       bcuSkipSpace(keyword + 2), clause.closing, clause.end);
     case 'O':
-      if (bcuUpper(keyword[1]) != 'J' || keyword[2] != ' ') return kOk;
       return convertOuterJoin(ctx);
     default:
       return kOk;

@@ -16,6 +16,10 @@ struct CallArgument;
 /// Chooses the translator by the first letter of the keyword and returns its status; a keyword
 /// no rule accepts leaves the clause unchanged with kOk. Handles {escape ...} itself.
 [[nodiscard]] Status bcoConvertStrings(ConversionContext* ctx, const ClausePositions& clause);
+/// True when bcoConvertStrings leaves a clause with this keyword alone whatever else the statement
+/// holds, changing nothing ("{resultset 1, a}", "{fn\tx}", "{calls}"): the clause search need
+/// not hand it over again.
+bool bcoKeywordIsInert(const uint16_t* keyword);
 
 /// Date (kind 1), time (2) and timestamp (3) literals.
 [[nodiscard]] Status bcoConvertDateTime(ConversionContext* ctx, int kind, uint16_t* opening,
