@@ -99,6 +99,7 @@ int32_t ojStepBack(OuterJoinScanState* state) { return stepBackMapped(state, cla
 
 // Control characters reach the automaton as they are; characters above U+007E read as 'Z'.
 int32_t readInput(OuterJoinScanState* s) {
+  if (s->inputPos == s->holdAt) s->holdHook(s);
   return readMapped(s, &s->wideSeen, [](uint16_t c) { return c <= 0x7E; });
 }
 

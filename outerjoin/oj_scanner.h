@@ -158,6 +158,12 @@ struct OuterJoinScanState {
   int32_t whereSeen;
   int32_t regionExamined;  ///< the region after the pass's first clause has been searched
   int32_t depth;           ///< parentheses opened since the pass's first clause
+  /// When set, the input routine calls holdHook before it reads the character at holdAt: the
+  /// rewrite keeps text it has still to insert there and puts it in place first (holdContext is
+  /// its own record).
+  const uint16_t* holdAt;
+  void (*holdHook)(OuterJoinScanState* state);
+  void* holdContext;
 };
 
 /// A new state with every field zero, its match and pushback buffers and its parse stack, all

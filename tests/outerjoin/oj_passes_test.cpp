@@ -83,6 +83,155 @@ TEST(OuterJoinPasses, ResumingMatchesScanningFromTheStart) {
   std::printf("%d statements rewritten, %d in more than one pass\n", rewritten, multiPass);
 }
 
+// Statements built from a small grammar: subqueries nested in WHERE conditions, table lists and
+// other subqueries, each with clauses, parenthesised clauses side by side, several clauses per
+// table list, regions that end at HAVING, ORDER, GROUP, UNION, INTERSECT or ")", conditions with
+// parentheses of their own, and now and then a fault (a second WHERE, a clause without its ON
+// clause, an opener at the end, a stray quote, a blank run at the scanner's limit). A pass then
+// keeps the ") " + " " after a condition pending while later passes read up to it or jump over
+// remembered parentheses, which must not change a character of the result.
+class StatementMaker {
+ public:
+  explicit StatementMaker(uint32_t seed) : rng_(seed) {}
+
+  std::u16string Make() {
+    std::u16string out = Statement(4);
+    if (Chance(15)) out += Fault();
+    return out;
+  }
+
+ private:
+  bool Chance(int percent) { return std::uniform_int_distribution<int>(0, 99)(rng_) < percent; }
+  size_t Pick(size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+
+  std::u16string Clause() {
+    static const char16_t* const kClauses[] = {
+        u"{oj a LEFT OUTER JOIN b ON a.x = b.x}",
+        u"{oj c x FULL JOIN d ON x.p = d.q}",
+        u"{oj g JOIN (h LEFT JOIN i ON (h.a = i.b)) ON g.c = h.d}",
+        u"--(*vendor(Microsoft),product(ODBC) oj e RIGHT JOIN f ON e.k = 5 *)--",
+        u"{oj p LEFT JOIN q ON nvl(p.a, 0) = q.b}",
+    };
+    std::u16string c = kClauses[Pick(std::size(kClauses))];
+    switch (Pick(5)) {
+      case 0: return u"(" + c + u")";
+      case 1: return u"( (" + c + u") )";
+      case 2: return u"(" + c + u", t3)";
+      default: return c;
+    }
+  }
+
+  std::u16string Item(int depth) {
+    switch (Pick(depth > 0 ? 4 : 3)) {
+      case 0:
+      case 1: return Clause();
+      case 2: return u"t";
+      default: return u"(" + Statement(depth - 1) + u") s";
+    }
+  }
+
+  std::u16string Condition(int depth) {
+    std::u16string c;
+    switch (Pick(depth > 0 ? 5 : 2)) {
+      case 0: c = u"z = 1"; break;
+      case 1: c = u"(z = 1 OR (y = 2))"; break;
+      case 2: c = u"a.k IN (" + Statement(depth - 1) + u")"; break;
+      case 3: c = u"(a.k IN (" + Statement(depth - 1) + u"))"; break;
+      default: c = u"EXISTS (" + Statement(depth - 1) + u") AND (w IN (1, 2))"; break;
+    }
+    if (Chance(20)) c += u" AND " + Condition(depth - 1 > 0 ? depth - 1 : 0);
+    return c;
+  }
+
+  std::u16string Statement(int depth) {
+    std::u16string s = u"SELECT * FROM " + Item(depth);
+    for (int n = int(Pick(3)); n > 0; --n) s += u", " + Item(depth);
+    if (Chance(70)) s += u" WHERE " + Condition(depth);
+    static const char16_t* const kEnds[] = {u" ORDER BY 1", u" GROUP BY z HAVING z > 1",
+                                            u" GROUP BY (z)", u""};
+    if (Chance(40)) s += kEnds[Pick(std::size(kEnds))];
+    if (depth > 0 && Chance(15)) s += (Chance(50) ? u" UNION " : u" INTERSECT ") + Statement(depth - 1);
+    if (Chance(5)) s += Fault();
+    return s;
+  }
+
+  std::u16string Fault() {
+    switch (Pick(6)) {
+      case 0: return u" WHERE q = 2";
+      case 1: return u" {oj t1 LEFT JOIN t2}";
+      case 2: return u" {oj";
+      case 3: return u" \"";
+      case 4: return u" '";
+      default: return u" x" + std::u16string(4092 + Pick(5), u' ') + u")";
+    }
+  }
+
+  std::mt19937 rng_;
+};
+
+TEST(OuterJoinPasses, NestedSubqueriesMatchScanningFromTheStart) {
+  StatementMaker maker(77031);
+  int rewritten = 0, failed = 0, deep = 0;
+  for (int round = 0; round < 4000; ++round) {
+    const std::u16string input = maker.Make();
+    SCOPED_TRACE(Printable(input));
+    const Outcome resumed = Rewrite(input, PassStart::kResume);
+    const Outcome restarted = Rewrite(input, PassStart::kFromStart);
+    ASSERT_EQ(resumed.status, restarted.status);
+    ASSERT_EQ(resumed.reason, restarted.reason);
+    ASSERT_EQ(Printable(resumed.text), Printable(restarted.text));
+    if (resumed.status != kOk) ++failed;
+    if (resumed.status == kOk && resumed.text != input) ++rewritten;
+    size_t passes = 0;
+    for (size_t at = 0; (at = resumed.text.find(u" WHERE (", at)) != std::u16string::npos; ++at)
+      ++passes;
+    deep += passes >= 4;
+  }
+  EXPECT_GT(rewritten, 1500);
+  EXPECT_GT(failed, 200);
+  EXPECT_GT(deep, 500);
+  std::printf("%d rewritten, %d failed, %d in four passes or more\n", rewritten, failed, deep);
+}
+
+// Long statements: subqueries nested hundreds deep, with further subqueries after each (so that
+// later passes read past the text an earlier pass left pending) and parenthesised clauses side
+// by side.
+TEST(OuterJoinPasses, DeepStatementsMatchScanningFromTheStart) {
+  const std::u16string level =
+      u"SELECT * FROM {oj a LEFT OUTER JOIN b ON a.x = b.x} WHERE a.k IN (";
+  struct Case {
+    const char16_t* name;
+    std::u16string text;
+  };
+  std::u16string nested, nestedThenMore, sideBySide, mixed;
+  for (int i = 0; i < 300; ++i) nested += level;
+  nested += u"SELECT 1 FROM dual" + std::u16string(300, u')');
+  for (int i = 0; i < 200; ++i) nestedThenMore += level;
+  nestedThenMore += u"SELECT 1 FROM dual";
+  for (int i = 0; i < 200; ++i) {
+    nestedThenMore += i % 3 == 0 ? u") ORDER BY (SELECT * FROM {oj c LEFT JOIN d ON c.p = d.q})"
+                                 : u") AND (z IN (SELECT * FROM {oj e JOIN f ON e.r = f.s}))";
+  }
+  sideBySide = u"select * from ";
+  for (int i = 0; i < 300; ++i) sideBySide += u"({oj a LEFT OUTER JOIN b ON a.x = b.y}), ";
+  sideBySide += u"t";
+  for (int i = 0; i < 100; ++i) mixed += level + u"(SELECT 2 FROM dual) AND a.k IN (";
+  mixed += u"SELECT 1 FROM dual";
+  for (int i = 0; i < 100; ++i) mixed += u")) GROUP BY (z" + std::u16string(i % 2 ? u")" : u"");
+  const Case kCases[] = {{u"nested", nested},
+                         {u"nested then more", nestedThenMore},
+                         {u"side by side", sideBySide},
+                         {u"mixed", mixed}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(Printable(c.name));
+    const Outcome resumed = Rewrite(c.text, PassStart::kResume);
+    const Outcome restarted = Rewrite(c.text, PassStart::kFromStart);
+    EXPECT_EQ(resumed.status, restarted.status);
+    EXPECT_EQ(resumed.reason, restarted.reason);
+    EXPECT_TRUE(resumed.text == restarted.text);
+  }
+}
+
 TEST(OuterJoinPasses, AllocationFailureKeepsThePassesBefore) {
   // Two clauses of one table list in the first pass, the subquery's clause in the second.
   const std::u16string input =
