@@ -135,6 +135,8 @@ Status bcuReplaceShorthandExt(ConversionContext* ctx, uint32_t start) {
   }
 }
 
+namespace {
+
 // What the long-form loop knows about the text right of the long form it works on, as
 // distances from the end of the storage (wbFromEnd), which text changes to their left do not
 // move: no '{' from braceFree on, and no "*)--" starting at closerFree or later. 0 means nothing
@@ -180,6 +182,21 @@ struct SuffixFacts {
   }
 };
 
+// After a rewrite of the whole statement (the buffer's generation moved), the long forms before
+// the one at openAt are those of the new text: "''--(*...oj t JOIN u ON a=b*)--(*\"{oj }" loses
+// its first long form to the outer-join rewrite that the second one's brace pass sets off.
+[[nodiscard]] bool refreshOpenings(WorkBuffer* wb, uint32_t generation, uint32_t openAt,
+                                   PosList* openings, SuffixFacts* facts) {
+  if (wb->generation == generation) return true;
+  *facts = SuffixFacts{};
+  const uint16_t* text = wbFlatten(wb);
+  if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, openings)) return false;
+  while (openings->size != 0 && openings->back() >= openAt) openings->pop();
+  return true;
+}
+
+}  // namespace
+
 Status bcuReplaceEscapeClause(ConversionContext* ctx) {
   WorkBuffer* wb = ctx->work;
   uint16_t* text = wbFlatten(wb);
@@ -210,14 +227,23 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
         return status;
       }
       if (wb->edits != edits) facts = SuffixFacts{};  // the pass changed the text after openAt
-      if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
+      if (openAt + 4 > wbLength(wb)) {
+        // A whole-statement rewrite cut the text before it.
+        if (!refreshOpenings(wb, generation, openAt, &openings, &facts))
+          return bcoFail(ctx, kReasonNoMemory);
+        continue;
+      }
       wbMoveGap(wb, openAt);
       opening = wb->data + wb->gapEnd;
       closing = facts.closerFrom(wb, opening + 4);
     } else {
       if (const Status status = bcuReplaceShorthandExt(ctx, openAt); status != kOk) return status;
       text = wbFlatten(wb);
-      if (openAt + 4 > wbLength(wb)) continue;  // a whole-statement rewrite cut the text before it
+      if (openAt + 4 > wbLength(wb)) {
+        if (!refreshOpenings(wb, generation, openAt, &openings, &facts))
+          return bcoFail(ctx, kReasonNoMemory);
+        continue;
+      }
       opening = text + openAt;
       closing = opening + 4;
       while (*closing != 0 && !bcuStartsWithNoCase(closing, "*)--")) ++closing;
@@ -247,14 +273,8 @@ Status bcuReplaceEscapeClause(ConversionContext* ctx) {
         facts.changedBefore(wb, end);
       }
     }
-    if (wb->generation != generation) {
-      // Something rewrote the whole statement: find the long forms before this one again.
-      facts = SuffixFacts{};
-      text = wbFlatten(wb);
-      if (!collectMatches(text, wbLength(wb), 0, "--(*", 4, &openings))
-        return bcoFail(ctx, kReasonNoMemory);
-      while (openings.size != 0 && openings.back() >= openAt) openings.pop();
-    }
+    if (!refreshOpenings(wb, generation, openAt, &openings, &facts))
+      return bcoFail(ctx, kReasonNoMemory);
   }
 }
 
