@@ -91,13 +91,13 @@ TEST(ReferenceDifferential, DeeplyNestedStatements) {
   for (int i = 0; i < 600 && !HasFailure(); ++i) expectSame(generator.statement(), options);
 }
 
-// A few statements of hundreds of thousands of units: the working text grows and is trimmed
+// A few statements of a few hundred thousand units: the working text grows and is trimmed
 // many times over.
 TEST(ReferenceDifferential, LargeStatements) {
   SeededChoices choices(11);
   Generator generator(choices);
   const Options options;
-  for (int i = 0; i < 4 && !HasFailure(); ++i) expectSame(generator.statement(150000), options);
+  for (int i = 0; i < 4 && !HasFailure(); ++i) expectSame(generator.statement(300000), options);
   expectSame(repeated(u"{fn hour({fn convert({ts '2001-02-03 04:05:06'}, SQL_CHAR)})}", 2000, u","),
              options);
 }
