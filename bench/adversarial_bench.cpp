@@ -84,6 +84,16 @@ constexpr Shape kShapes[] = {
        t.push_back(0);
        return t;
      }},
+    // Parenthesised clauses side by side in one table list: only the first is taken at depth 0,
+    // so each needs a pass of its own, and each pass's WHERE holds all earlier conditions.
+    {"oj_parenthesised_side_by_side",
+     [](size_t n) {
+       Text t = repeated("select * from ", "({oj a LEFT OUTER JOIN b ON a.x = b.y}), ", n - 1);
+       t.pop_back();
+       append(&t, "t");
+       t.push_back(0);
+       return t;
+     }},
 };
 
 // Translates the statement once per iteration, whatever the result, as long as it is the same
