@@ -212,6 +212,11 @@ Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to, std::span<const u
   return kOk;
 }
 
+Status wbReserveGap(WorkBuffer* wb, uint64_t room) {
+  if (wb->flat || wb->gapEnd - wb->gapStart >= room) return kOk;
+  return grow(wb, uint64_t(wbLength(wb)) + room + 1);
+}
+
 void wbTrimTail(WorkBuffer* wb, uint16_t* from) {
   if (wb->flat) {
     // The whole statement's trailing blanks, wherever they begin.

@@ -69,6 +69,11 @@ void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length);
 [[nodiscard]] Status wbReplace(WorkBuffer* wb, uint16_t* from, uint16_t* to,
                                std::span<const uint16_t> text, uint16_t** moved);
 
+/// Makes the gap hold at least room units, so that replacements adding up to that many units
+/// cannot fail or move the storage. The text is unchanged; the storage may move (positions must
+/// be derived again, wbFromEnd distances stay valid). kFail without storage.
+[[nodiscard]] Status wbReserveGap(WorkBuffer* wb, uint64_t room);
+
 /// Trims the statement's trailing blanks that stand at or after the right-part position from, as
 /// bcuTrimBlanksW does on the text from there to the end (which writes its trace line).
 void wbTrimTail(WorkBuffer* wb, uint16_t* from);

@@ -124,9 +124,9 @@ struct Ledger {
   RawArray<uint32_t> pending;  ///< pending tails by distance from the end, leftmost last
   RawArray<PairEntry> pairs;   ///< open addressing on the "(" distance; capacity a power of 2
   uint32_t pairsUsed = 0;
-  RawArray<EditMark> edits;    ///< suffix minima of the edits' `to`, by time
+  RawArray<EditMark> edits;  ///< suffix minima of the edits' `to`, by time
   uint32_t editCount = 0;
-  RawArray<OpenParen> opens;   ///< the "(" of the current region search still open
+  RawArray<OpenParen> opens;  ///< the "(" of the current region search still open
 
   uint32_t fromEnd(const uint16_t* p) const { return wbFromEnd(wb, p); }
   const uint16_t* at(uint32_t distance) const { return wbAtFromEnd(wb, distance); }
@@ -145,9 +145,9 @@ void noteEdit(Ledger* l, const uint16_t* to) {
 // True when no edit after `time` reached past the position `open` (a distance from the end):
 // the smallest `to` of the edits after `time` is the first such mark on the stack.
 bool unchangedSince(const Ledger* l, uint32_t open, uint32_t time) {
-  const EditMark* first = std::upper_bound(
-      l->edits.data, l->edits.data + l->edits.size, time,
-      [](uint32_t t, const EditMark& m) { return t < m.time; });
+  const EditMark* first =
+      std::upper_bound(l->edits.data, l->edits.data + l->edits.size, time,
+                       [](uint32_t t, const EditMark& m) { return t < m.time; });
   return first == l->edits.data + l->edits.size || open <= first->to;
 }
 
@@ -195,8 +195,8 @@ const uint16_t* pairClose(const Ledger* l, const uint16_t* openChar, const uint1
   const PairEntry& e = l->pairs.data[j];
   if (e.close >= open || !unchangedSince(l, open, e.time)) return nullptr;
   // A pending text at or before the ")" and after the "(" would be read inside the pair.
-  const uint32_t* later = std::lower_bound(l->pending.data, l->pending.data + l->pending.size,
-                                           e.close);
+  const uint32_t* later =
+      std::lower_bound(l->pending.data, l->pending.data + l->pending.size, e.close);
   if (later != l->pending.data + l->pending.size && *later < open) return nullptr;
   const uint16_t* close = l->at(e.close);
   if (close >= end || *close != ')') return nullptr;
@@ -395,8 +395,8 @@ struct Pass {
   const uint16_t* replaceFrom = nullptr;  ///< the first clause's start, parentheses taken in
   int32_t taken = 0;                      ///< "(" taken into the first clause
   uint32_t nextResume = 0;
-  bool movedGap = false;   ///< the first clause took parentheses from before the pass's start
-  bool textEnded = false;  ///< the scanner or the parser met the end of the text
+  bool movedGap = false;     ///< the first clause took parentheses from before the pass's start
+  bool textEnded = false;    ///< the scanner or the parser met the end of the text
   Ledger* ledger = nullptr;  ///< the shortcuts' bookkeeping, null for the plain rewrite
 };
 
@@ -433,29 +433,6 @@ void putPendingInPlace(OuterJoinScanState* s) {
   --l->pending.size;
   noteEdit(l, at);
   s->holdAt = l->pending.size > 0 ? l->at(l->pending.data[l->pending.size - 1]) : nullptr;
-}
-
-// Makes sure the gap has `room` units, so that the edits the pass is about to make cannot fail or
-// move the storage. Positions into the storage must be derived again afterwards. false without
-// memory (nothing changed in the text).
-bool reserveGap(WorkBuffer* wb, uint64_t room) {
-  static const uint16_t kFill[1024] = {};
-  uint64_t inserted = 0;
-  while (wb->gapEnd - wb->gapStart < room) {
-    const uint32_t chunk = uint32_t(std::min<uint64_t>(std::size(kFill), room - inserted));
-    uint16_t* moved = nullptr;
-    uint16_t* gap = wb->data + wb->gapEnd;
-    if (wbReplace(wb, gap, gap, {kFill, chunk}, &moved) != kOk) break;
-    inserted += chunk;
-    if (inserted >= room) break;
-  }
-  if (inserted != 0) {
-    uint16_t* moved = nullptr;
-    uint16_t* gap = wb->data + wb->gapEnd;
-    [[maybe_unused]] const Status status = wbReplace(wb, gap, gap + inserted, {}, &moved);
-    assert(status == kOk);
-  }
-  return wb->gapEnd - wb->gapStart >= room;
 }
 
 // Puts every pending text in place, from the leftmost on, moving the gap along the statement once.
@@ -625,7 +602,7 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   const int64_t growth = int64_t(out->length) - int64_t(to - from);
   const uint64_t room =
       uint64_t(std::max<int64_t>(growth, 0)) + uint64_t(kTailLength) * pendingAfter;
-  if (!l->pending.reserve(pendingAfter) || !reserveGap(l->wb, room)) {
+  if (!l->pending.reserve(pendingAfter) || wbReserveGap(l->wb, room) != kOk) {
     return bcoFail(ctx, kReasonNoMemory);
   }
   uint16_t* moved = nullptr;
