@@ -82,12 +82,33 @@ bool obtainBuffers(ScannerState* s, size_t length) {
 // "{?=call" before it, all as tokens, so that an opening inside a literal or a line comment does
 // not count. Null when there is none; kTokenOverflow when a token too long for the scanner stands
 // in the way.
-int32_t prescan(ScannerState* s, const uint16_t* statement) {
+// With names given, the quoted names read as whole tokens are listed (CallNameSpans): those
+// without an inner quote whose characters no earlier read-ahead reached. readBefore is where the
+// scanner had read to before the token: a failed long opening ("--(*vendor(\"x\" ...") reads on
+// through a name, and what it reads there decides where it stops.
+void noteQuotedName(ScannerState* s, const uint16_t* statement, const uint16_t* readBefore,
+                    CallNameSpans* names) {
+  const uint16_t* end = afterToken(s);
+  const uint16_t* start = end - s->matchLength;
+  if (start < statement || end - start < 2 || *start != '"' || end[-1] != '"' ||
+      readBefore > start + 1) {
+    return;
+  }
+  for (const uint16_t* p = start + 1; p < end - 1; ++p) {
+    if (*p == '"') return;  // "a""b": blanking one of the pair would end the name there
+  }
+  if (!names->push(uint32_t(start - statement), uint32_t(end - statement))) names->complete = false;
+}
+
+int32_t prescan(ScannerState* s, const uint16_t* statement, CallNameSpans* names) {
   s->prescan = 1;
   restartAt(s, statement);
   int32_t token;
   do {
+    const uint16_t* readBefore = s->inputPos;
     token = nextToken(s);
+    if (names != nullptr && token == T_NAME && names->complete)
+      noteQuotedName(s, statement, readBefore, names);
   } while (token != 0 && token != T_CALL && token != T_BEGIN && token != kTokenOverflow);
   s->prescan = 0;
   return token;
@@ -135,7 +156,15 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
       reason = kReasonNoMemory;
     } else {
       s->call.nextMarker = 1;
-      const int32_t found = prescan(s, statement);
+      // The quoted names are listed for the dispatcher's memo (see CallNameSpans); complete
+      // stays set only when the search finds no opening.
+      CallNameSpans* names = ctx->reference || bcuTraceOn() ? nullptr : &ctx->callNames;
+      if (names != nullptr) {
+        names->size = 0;
+        names->complete = true;
+      }
+      const int32_t found = prescan(s, statement, names);
+      if (names != nullptr && (found != 0 || s->clauseStart != nullptr)) names->complete = false;
       if (found == kTokenOverflow) {
         reason = kReasonMalformed;
       } else if (s->clauseStart != nullptr) {

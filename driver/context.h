@@ -47,7 +47,9 @@ struct ServerLink {
 /// reads the whole statement, not the clause, so a call clause met again in the same text (the
 /// working buffer's edits and generation unchanged since) has the same outcome: the statement
 /// unchanged and these counts. Only outcomes that leave the text and the block as they were are
-/// kept: no opening seen, or a call parsed and not described.
+/// kept: no opening seen, or a call parsed and not described. After a parse that saw no opening,
+/// an OUTPUT rewrite that writes only inside the quoted names the parser read whole
+/// (CallNameSpans) is done in place and the memo follows it (edits, outputAt, searchedFrom).
 struct CallMemo {
   bool valid;
   uint32_t edits;       ///< WorkBuffer::edits when it was taken
@@ -56,6 +58,31 @@ struct CallMemo {
   uint16_t valueCount;
   uint32_t outputFreeFrom;  ///< logical position: no "OUTPUT" (any case) starts at or after it
   uint32_t outputAt;        ///< logical position where one starts (UINT32_MAX: none known)
+  /// Logical position from which the OUTPUT search, standing there outside a literal, finds no
+  /// match (UINT32_MAX: none known): where the last in-place rewrite's search started.
+  uint32_t searchedFrom;
+};
+
+/// The quoted names ("a b") the call parser's search for a call opening read as whole tokens, as
+/// logical [start, end) pairs in statement order, kept with the CallMemo of a parse that found no
+/// opening. Only names without an inner quote whose characters no earlier token's read-ahead
+/// reached are kept: writing blanks or '?' strictly inside one leaves every token of the search
+/// as it was ("\"{call p(a OUTPUT)}\"" becomes "\"{call p(?       )}\"", still one name), so the
+/// search would again find no opening. Storage is rawAlloc'ed and released with the context.
+struct CallNameSpans {
+  uint32_t* items = nullptr;  ///< start, end, start, end, ...
+  uint32_t size = 0;          ///< entries used (twice the names)
+  uint32_t capacity = 0;
+  bool complete = false;  ///< filled by the last parse, which found no opening (and had room)
+
+  CallNameSpans() = default;
+  CallNameSpans(const CallNameSpans&) = delete;
+  CallNameSpans& operator=(const CallNameSpans&) = delete;
+  ~CallNameSpans();
+  /// Appends one name; false when the list cannot grow (the list is then unusable).
+  [[nodiscard]] bool push(uint32_t start, uint32_t end);
+  /// True when the logical range [from, to] lies strictly inside one kept name, quotes excluded.
+  bool holds(uint32_t from, uint32_t to) const;
 };
 
 /// Per-call record every translator receives. Zeroed by the entry point; lives on its stack.
@@ -98,6 +125,8 @@ struct ConversionContext {
   /// brace (a kept-name scalar function, {escape}): the clause search then knows that of the
   /// clause only its closing can still be a '}', without reading the clause again.
   uint32_t bracelessEdits;
+  /// The quoted names of the call parse the callMemo repeats (tracing off, not `reference`).
+  CallNameSpans callNames;
 };
 
 /// True when the caller asked for procedure description (any describe option is nonzero).

@@ -109,11 +109,36 @@ void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress) 
   }
 }
 
-bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress, bool plain) {
+namespace {
+
+// bcuFindSkipLiteral for matches that start before limit (a position of the same text).
+// It also gives up at stopAt when it stands there outside a literal.
+const uint16_t* findSkipLiteralBefore(const uint16_t* p, const uint16_t* limit,
+                                      const uint16_t* stopAt, const char* needle) {
+  if (*p == 0) return nullptr;
+  const uint16_t firstUpper = bcuUpper(static_cast<unsigned char>(*needle));
+  for (;;) {
+    if (p >= limit || p == stopAt) return nullptr;
+    if (bcuUpper(*p) == firstUpper && bcuStartsWithNoCase(p, needle)) return p;
+    if (*p == '\'') {
+      do {
+        ++p;
+        if (*p == 0) return nullptr;
+      } while (*p != '\'' && !(*p == '*' && p[1] == '/'));
+    }
+    ++p;
+    if (*p == 0) return nullptr;
+  }
+}
+
+bool replaceOutputParams(uint16_t* callText, const void* tracedAddress, bool plain,
+                         const uint16_t* limit, const uint16_t* stopAt, OutputRewriteNote note,
+                         void* cookie, const uint16_t** searchStart) {
   bcuTrace("bcuReplaceOutputParams", tracedAddress != nullptr ? tracedAddress : callText);
   uint16_t* open = callText;
-  while (*open != 0 && *open != '(') ++open;
-  if (*open == 0) return false;
+  while (open != limit && *open != 0 && *open != '(') ++open;
+  if (open == limit || *open == 0) return false;
+  if (searchStart != nullptr) *searchStart = open;
   bool changed = false;
   // "(x OUTPUT, y)" becomes "(?        , y)": blank from the keyword's end back to the delimiter.
   // The previous rewrite left "?" and blanks up to its keyword's end; when no delimiter stands
@@ -122,26 +147,46 @@ bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress, bool 
   // after the keyword: the "?" and blanks before it hold no match and no quote.
   uint16_t* lastQuestion = nullptr;  // the "?" the previous rewrite wrote
   uint16_t* lastEnd = nullptr;       // the last character that rewrite blanked
-  const uint16_t* m = bcuFstristr_SkipLiteral(open, "OUTPUT");
+  auto find = [&](const uint16_t* from) {
+    return limit == nullptr ? bcuFstristr_SkipLiteral(from, "OUTPUT")
+                            : findSkipLiteralBefore(from, limit, stopAt, "OUTPUT");
+  };
+  const uint16_t* m = find(open);
   while (m != nullptr) {
     uint16_t* q = const_cast<uint16_t*>(m) + 5;
     uint16_t* const end = q;
+    bool literalEdge = false;  // a quote, '*' or '/' blanked: the search's literals may change
     for (;;) {
       if (!plain && q == lastEnd) {
         q = lastQuestion;
         break;
       }
+      if (note != nullptr) literalEdge |= *q == '\'' || *q == '*' || *q == '/';
       *q = ' ';
       if (q[-1] == ',' || q[-1] == '(') break;
       --q;
     }
     *q = '?';
     changed = true;
+    if (note != nullptr) note(cookie, q, end, literalEdge);
     lastQuestion = q;
     lastEnd = end;
-    m = bcuFstristr_SkipLiteral(plain ? q : end + 1, "OUTPUT");
+    m = find(plain ? q : end + 1);
   }
   return changed;
+}
+
+}  // namespace
+
+bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress, bool plain) {
+  return replaceOutputParams(callText, tracedAddress, plain, nullptr, nullptr, nullptr, nullptr,
+                             nullptr);
+}
+
+bool bcuReplaceOutputParamsBefore(uint16_t* callText, const uint16_t* limit,
+                                  const uint16_t* stopAt, OutputRewriteNote note, void* cookie,
+                                  const uint16_t** searchStart) {
+  return replaceOutputParams(callText, nullptr, false, limit, stopAt, note, cookie, searchStart);
 }
 
 uint16_t* bcuVerifyVendorFindType(uint16_t* text) {

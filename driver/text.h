@@ -61,6 +61,20 @@ void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress =
 bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress = nullptr,
                             bool plain = false);
 
+/// Told of each OUTPUT argument bcuReplaceOutputParamsBefore rewrites: it wrote only blanks and
+/// one '?' in the range [from, to] (to inclusive); literalEdge when it blanked a '\'', '*' or '/'.
+using OutputRewriteNote = void (*)(void* cookie, const uint16_t* from, const uint16_t* to,
+                                   bool literalEdge);
+/// bcuReplaceOutputParams (not plain) for a caller that knows that no "OUTPUT" (any case, literals
+/// or not) starts at or after limit, a position of the same text: it reads nothing from limit on
+/// (a '(' found there, or a match, could change nothing) and reports every rewrite to note. A
+/// caller that knows that the search, standing outside a literal at stopAt (or null), finds no
+/// match from there on has it stop there. *searchStart (when given) receives the '(' the search
+/// started from; it is left alone when there is none before limit (and nothing changes).
+bool bcuReplaceOutputParamsBefore(uint16_t* callText, const uint16_t* limit,
+                                  const uint16_t* stopAt, OutputRewriteNote note, void* cookie,
+                                  const uint16_t** searchStart);
+
 /// Checks the vendor prefix of a long-form clause ("vendor(Microsoft),product(ODBC)", white space
 /// allowed between the tokens, case ignored) in the text after "--(*". Returns the keyword start
 /// after the prefix and its white space, or null. Traces itself.

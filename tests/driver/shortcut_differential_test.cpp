@@ -79,6 +79,7 @@ std::string Describe(const Outcome& o) {
 const char16_t* const kFragments[] = {
     // call openings the parser reads as names, calls, OUTPUT arguments, blocks
     u"\"{call p}\" ,", u"\"{call p(x)}\" ,", u"\"{?=call f}\"", u"{call p(a OUTPUT, b)}",
+    u"\"{call p(a OUTPUT)}\" ,", u"\"{call p(a OUTPUT", u"OUTPUT)}\"", u"\"\"",
     u"{call q}", u"{?=call f(?)}", u"BEGIN p; END;", u" OUTPUT", u"(", u")", u"?",
     // long forms, whole and in pieces, of this and another vendor
     u"--(*vendor(Microsoft),product(ODBC) fn UCASE(x) *)-- ,",
@@ -164,6 +165,41 @@ TEST(Shortcuts, NestedClausesAroundLongAndSwallowingTokens) {
       s += kinds[size_t(i)] == 2 ? close[1] : close[rng() % std::size(close)];
     }
     ASSERT_NO_FATAL_FAILURE(ExpectSame(s));
+  }
+}
+
+// Call clauses inside quoted names, each with an OUTPUT argument: the rewrite of each changes
+// only the name's inside, so the parse of the statement is repeated instead of run again. Units
+// are repeated side by side, alone and in pairs, with what must make the translation parse again:
+// a rewrite that crosses a quote or the clause's closing, a name with an inner quote, a name the
+// scanner reads ahead into, a real call, an OUTPUT the rewrite skips as a literal.
+TEST(Shortcuts, QuotedCallsWithOutputArguments) {
+  const std::u16string units[] = {
+      u"\"{call p(a OUTPUT)}\" ,",          u"\"{call p(a output, b OUTPUT)}\",",
+      u"\"{call p(a OUTPUT OUTPUT)}\" ",    u"\"{?=call f(OUTPUT)}\" ,",
+      u"\"{call p(a OUTPUT)}OUTPUT\" ,",    u"\"{call p(a OUTPUT\")} ,",
+      u"\"{call p(a\"\" OUTPUT)}\" ,",      u"\"{call q OUTPUT}\" (b OUTPUT) ,",
+      u"\"{call p(a OUTPUT)}\n\" ,",        u"\"{call p(a OUTPUT)} ,",
+      u"--(*vendor(\"{call p(x) OUTPUT)}\" ", u"/* \"{call p(a OUTPUT)}\" */",
+      u"'\"{call p(a OUTPUT)}\"' ,",        u"\"{call p(x)}\" ,",
+      u"\"{call p(a OUTPUT,\" OUTPUT)} ,",  u"\"(a OUTPUT\" ,",
+      u"\"{call p(a OUTPUT)}\" --\n",       u"\"{call p( OUTPUT)} {call r}\" ,",
+      u"{call p(\"{call q(a OUTPUT)}\")}", u"{?=call f(\"{call q(a OUTPUT)}\")}",
+      u"\"{call p\" (\"x OUTPUT\") ,",        u"\"{call p(x' OUTPUT)}\" ,",
+      u"\"{call p('a' OUTPUT)}\",",         u"\"{call p(x*/ OUTPUT)}\" ,",
+      u"'OUTPUT' \"{call p(a OUTPUT)}\" ,"};
+  const std::u16string ends[] = {u"", u" 'OUTPUT'", u" {call p(?)}", u" \"x\"", u"  ",
+                                 u" , \"{call r}\"", u" '\"(b OUTPUT)\"' x OUTPUT'"};
+  for (const auto& a : units) {
+    for (const auto& b : units) {
+      for (const int count : {1, 2, 5, 40}) {
+        for (const auto& end : ends) {
+          std::u16string s = u"select ";
+          for (int i = 0; i < count; ++i) s += i % 3 == 2 ? b : a;
+          ASSERT_NO_FATAL_FAILURE(ExpectSame(s + end));
+        }
+      }
+    }
   }
 }
 

@@ -118,7 +118,9 @@ class Generator {
         break;
       case 2:
         put(pick({"x", "t1.a", "\"Quoted Name\"", "s", "d", "col_1", "\"{oj t}\"",
-                  "\"{call p(a OUTPUT)}\"", "\"{fn x}\"", "'*/ {oj t} '"}));
+                  "\"{call p(a OUTPUT)}\"", "\"{fn x}\"", "'*/ {oj t} '",
+                  "\"{call p(a OUTPUT)}OUTPUT\"", "\"{?=call f(a\"\" OUTPUT)}\"",
+                  "\"{call p(a output, b OUTPUT)}\""}));
         break;
       case 3:
         out_ += u"\u00c9T\u00c9";  // a name outside ASCII
