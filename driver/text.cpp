@@ -21,11 +21,18 @@ bool bcuStartsWithNoCase(const uint16_t* p, const char* needle) {
   return true;
 }
 
-const uint16_t* bcuFindSkipLiteral(const uint16_t* p, const char* needle) {
+namespace {
+
+// The literal-skipping search. Bounded, it only finds matches that start before limit (a
+// position of the same text) and gives up at stopAt when it stands there outside a literal.
+template <bool kBounded>
+const uint16_t* findSkipLiteral(const uint16_t* p, const char* needle, const uint16_t* limit,
+                                const uint16_t* stopAt) {
   if (*p == 0) return nullptr;
   if (*needle == 0) return p;
   const uint16_t firstUpper = bcuUpper(static_cast<unsigned char>(*needle));
   for (;;) {
+    if (kBounded && (p >= limit || p == stopAt)) return nullptr;
     if (bcuUpper(*p) == firstUpper && bcuStartsWithNoCase(p, needle)) return p;
     if (*p == '\'') {
       // A literal runs to the next quote, or to a "*/" that closes a comment around it.
@@ -37,6 +44,12 @@ const uint16_t* bcuFindSkipLiteral(const uint16_t* p, const char* needle) {
     ++p;
     if (*p == 0) return nullptr;
   }
+}
+
+}  // namespace
+
+const uint16_t* bcuFindSkipLiteral(const uint16_t* p, const char* needle) {
+  return findSkipLiteral<false>(p, needle, nullptr, nullptr);
 }
 
 const uint16_t* bcuFstristr_SkipLiteral(const uint16_t* haystack, const char* needle) {
@@ -111,26 +124,6 @@ void bcuRemoveControlChars(std::span<uint16_t> text, const void* tracedAddress) 
 
 namespace {
 
-// bcuFindSkipLiteral for matches that start before limit (a position of the same text).
-// It also gives up at stopAt when it stands there outside a literal.
-const uint16_t* findSkipLiteralBefore(const uint16_t* p, const uint16_t* limit,
-                                      const uint16_t* stopAt, const char* needle) {
-  if (*p == 0) return nullptr;
-  const uint16_t firstUpper = bcuUpper(static_cast<unsigned char>(*needle));
-  for (;;) {
-    if (p >= limit || p == stopAt) return nullptr;
-    if (bcuUpper(*p) == firstUpper && bcuStartsWithNoCase(p, needle)) return p;
-    if (*p == '\'') {
-      do {
-        ++p;
-        if (*p == 0) return nullptr;
-      } while (*p != '\'' && !(*p == '*' && p[1] == '/'));
-    }
-    ++p;
-    if (*p == 0) return nullptr;
-  }
-}
-
 bool replaceOutputParams(uint16_t* callText, const void* tracedAddress, bool plain,
                          const uint16_t* limit, const uint16_t* stopAt, OutputRewriteNote note,
                          void* cookie, const uint16_t** searchStart) {
@@ -149,7 +142,7 @@ bool replaceOutputParams(uint16_t* callText, const void* tracedAddress, bool pla
   uint16_t* lastEnd = nullptr;       // the last character that rewrite blanked
   auto find = [&](const uint16_t* from) {
     return limit == nullptr ? bcuFstristr_SkipLiteral(from, "OUTPUT")
-                            : findSkipLiteralBefore(from, limit, stopAt, "OUTPUT");
+                            : findSkipLiteral<true>(from, "OUTPUT", limit, stopAt);
   };
   const uint16_t* m = find(open);
   while (m != nullptr) {
@@ -183,8 +176,8 @@ bool bcuReplaceOutputParams(uint16_t* callText, const void* tracedAddress, bool 
                              nullptr);
 }
 
-bool bcuReplaceOutputParamsBefore(uint16_t* callText, const uint16_t* limit,
-                                  const uint16_t* stopAt, OutputRewriteNote note, void* cookie,
+bool bcuReplaceOutputParamsBefore(uint16_t* callText, const uint16_t* limit, const uint16_t* stopAt,
+                                  OutputRewriteNote note, void* cookie,
                                   const uint16_t** searchStart) {
   return replaceOutputParams(callText, nullptr, false, limit, stopAt, note, cookie, searchStart);
 }
