@@ -57,7 +57,8 @@ constexpr Shape kShapes[] = {
     // Scalar functions nested in one another: each outer clause spans all inner ones.
     {"nested_functions", [](size_t n) { return nested("select ", "{fn UCASE(", "x", ")}", n); }},
     // The same with a function whose clause is replaced by its native text: each clause reads
-    // and copies its argument, which holds all inner ones.
+    // and copies its argument, which holds all inner ones. Still quadratic (about a minute at
+    // 256k units): one gap cannot edit both ends of the argument cheaply.
     {"nested_rebuilt_functions",
      [](size_t n) { return nested("select ", "{fn HOUR(", "x", ")}", n); }},
     // Quoted call openings with an OUTPUT argument: the OUTPUT rewrite may change the text, so
@@ -85,7 +86,8 @@ constexpr Shape kShapes[] = {
        return t;
      }},
     // Parenthesised clauses side by side in one table list: only the first is taken at depth 0,
-    // so each needs a pass of its own, and each pass's WHERE holds all earlier conditions.
+    // so each needs a pass of its own, and each pass's WHERE holds all earlier conditions. Still
+    // quadratic (about half a minute at 256k units, where it fails with 59).
     {"oj_parenthesised_side_by_side",
      [](size_t n) {
        Text t = repeated("select * from ", "({oj a LEFT OUTER JOIN b ON a.x = b.y}), ", n - 1);
