@@ -20,6 +20,16 @@ Text repeated(std::string_view prefix, std::string_view unit, size_t units) {
   return t;
 }
 
+// The same with `suffix` after the last unit, within the `units`.
+Text repeatedThen(std::string_view prefix, std::string_view unit, std::string_view suffix,
+                  size_t units) {
+  Text t = repeated(prefix, unit, units - suffix.size());
+  t.pop_back();
+  append(&t, suffix);
+  t.push_back(0);
+  return t;
+}
+
 // `open` nested `depth` times around `inner`, each closed by `close`, as deep as `units` allows.
 Text nested(std::string_view prefix, std::string_view open, std::string_view inner,
             std::string_view close, size_t units) {
@@ -67,34 +77,20 @@ constexpr Shape kShapes[] = {
      [](size_t n) { return repeated("select ", "\"{call p(a OUTPUT)}\" ,", n); }},
     // OUTPUT arguments side by side: each rewrite blanks back to the '(' and searches again
     // from there.
-    {"output_arguments",
-     [](size_t n) {
-       Text t = repeated("{call p(", "a OUTPUT ", n - 2);
-       t.pop_back();
-       append(&t, ")}");
-       t.push_back(0);
-       return t;
-     }},
+    {"output_arguments", [](size_t n) { return repeatedThen("{call p(", "a OUTPUT ", ")}", n); }},
     // Long forms with one brace clause the translators leave alone at the end: every long form's
     // brace pass reads the rest of the statement.
     {"long_forms_then_brace",
      [](size_t n) {
-       Text t = repeated("select ", "--(*vendor(Microsoft),product(ODBC) fn UCASE(x) *)-- ,", n - 5);
-       t.pop_back();
-       append(&t, "{xyz}");
-       t.push_back(0);
-       return t;
+       return repeatedThen("select ", "--(*vendor(Microsoft),product(ODBC) fn UCASE(x) *)-- ,",
+                           "{xyz}", n);
      }},
     // Parenthesised clauses side by side in one table list: only the first is taken at depth 0,
     // so each needs a pass of its own, and each pass's WHERE holds all earlier conditions. Still
     // quadratic (about half a minute at 256k units, where it fails with 59).
     {"oj_parenthesised_side_by_side",
      [](size_t n) {
-       Text t = repeated("select * from ", "({oj a LEFT OUTER JOIN b ON a.x = b.y}), ", n - 1);
-       t.pop_back();
-       append(&t, "t");
-       t.push_back(0);
-       return t;
+       return repeatedThen("select * from ", "({oj a LEFT OUTER JOIN b ON a.x = b.y}), ", "t", n);
      }},
 };
 

@@ -14,11 +14,4 @@
 [[nodiscard]] Status bcuReplaceVendorStringsReference(ConversionContext* ctx);
 
 /// ODBCSqlToTVRNSqlEx, executed the reference way; the same arguments, outputs and ownership.
-int32_t bcoTranslateReference(void** handles, uint16_t* statement, uint16_t* markerCountOut,
-                              uint16_t** argTypesOut, uint16_t* refCursorCountOut,
-                              uint16_t** refCursorPositionsOut, uint8_t** attr32ListOut,
-                              uint8_t** attr213ListOut, uint16_t serverVersion,
-                              uint32_t describeOption1, uint32_t describeOption2,
-                              uint32_t describeOption3, const uint16_t* defaultSchema,
-                              uint32_t statementCapacity, uint32_t* requiredCapacityOut,
-                              uint32_t* reasonOut, TVRNSqlCallInfo* callInfoOut);
+extern decltype(ODBCSqlToTVRNSqlEx) bcoTranslateReference;

@@ -4,7 +4,6 @@
 // compared with the reference translation, which scans the statement on every call.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "driver/context.h"
@@ -49,42 +48,6 @@ TEST(OuterJoinRepeatedCalls, StatementsThatChangeBetweenCalls) {
   for (const char16_t* c : kCases) {
     SCOPED_TRACE(testutil::Printable(c));
     expectSame(c);
-  }
-}
-
-// Random statements of quoted openings, real clauses, comments and other clauses: the translation
-// calls the outer-join translator many times on each, between translators that change the text.
-TEST(OuterJoinRepeatedCalls, RandomStatementsMatchTheReference) {
-  const char16_t* const kPieces[] = {
-      u"\"{oj t}\" , ",
-      u"'{oj s}' ",
-      u"{oj a LEFT JOIN b ON a.x = b.y}",
-      u" WHERE ",
-      u"z = 1",
-      u"(SELECT * FROM {oj c RIGHT JOIN d ON c.p = d.q})",
-      u"-- {oj e LEFT JOIN f ON e.a = f.b}\n",
-      u"{fn UCASE(\"x\")}",
-      u"{d '2001-02-03'}",
-      u"\"",
-      u"'",
-      u" ",
-      u", ",
-      u"--(*vendor(X),product(Y) fn \" *)-- ",
-      u"--(*vendor(Microsoft),product(ODBC) fn LCASE(y) *)--",
-      u"{oj g FULL JOIN h ON g.k = 5}",
-      u"SELECT * FROM ",
-      u"{oj t1 LEFT JOIN t2}",
-      u"{oj",
-  };
-  std::mt19937 rng(40917);
-  std::uniform_int_distribution<int> count(1, 12);
-  std::uniform_int_distribution<size_t> pick(0, std::size(kPieces) - 1);
-  for (int round = 0; round < 3000; ++round) {
-    std::u16string statement = u"select ";
-    for (int n = count(rng); n > 0; --n) statement += kPieces[pick(rng)];
-    SCOPED_TRACE(testutil::Printable(statement));
-    expectSame(statement);
-    if (HasFailure()) break;
   }
 }
 
