@@ -160,7 +160,7 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
       // stays set only when the search finds no opening.
       CallNameSpans* names = ctx->reference || bcuTraceOn() ? nullptr : &ctx->callNames;
       if (names != nullptr) {
-        names->size = 0;
+        names->clear();
         names->complete = true;
       }
       const int32_t found = prescan(s, statement, names);
@@ -172,7 +172,8 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
         // comment), the statement stays as it is.
         restartAt(s, s->clauseStart);
         parsed = true;
-        if (bcoCallParser(s) != 0) reason = s->call.failure != 0 ? s->call.failure : kReasonMalformed;
+        if (bcoCallParser(s) != 0)
+          reason = s->call.failure != 0 ? s->call.failure : kReasonMalformed;
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "driver/pos_list.h"
 #include "tci/tci.h"
 
 struct WorkBuffer;
@@ -70,17 +71,15 @@ struct CallMemo {
 /// as it was ("\"{call p(a OUTPUT)}\"" becomes "\"{call p(?       )}\"", still one name), so the
 /// search would again find no opening. Storage is rawAlloc'ed and released with the context.
 struct CallNameSpans {
-  uint32_t* items = nullptr;  ///< start, end, start, end, ...
-  uint32_t size = 0;          ///< entries used (twice the names)
-  uint32_t capacity = 0;
+  PosList items;          ///< start, end, start, end, ...
   bool complete = false;  ///< filled by the last parse, which found no opening (and had room)
 
-  CallNameSpans() = default;
-  CallNameSpans(const CallNameSpans&) = delete;
-  CallNameSpans& operator=(const CallNameSpans&) = delete;
-  ~CallNameSpans();
+  /// Empties the list, keeping its storage.
+  void clear() { items.clear(); }
   /// Appends one name; false when the list cannot grow (the list is then unusable).
-  [[nodiscard]] bool push(uint32_t start, uint32_t end);
+  [[nodiscard]] bool push(uint32_t start, uint32_t end) {
+    return items.push(start) && items.push(end);
+  }
   /// True when the logical range [from, to] lies strictly inside one kept name, quotes excluded.
   bool holds(uint32_t from, uint32_t to) const;
 };

@@ -86,8 +86,7 @@ InPlace rewriteInsideNames(ConversionContext* ctx, uint16_t* keyword, uint32_t k
   CallMemo* memo = &ctx->callMemo;
   const uint32_t freeFrom = std::max(memo->outputFreeFrom, keywordAt);
   const uint16_t* terminator = wb->data + wb->rightEnd;
-  const uint16_t* limit =
-      freeFrom >= wbLength(wb) ? terminator : keyword + (freeFrom - keywordAt);
+  const uint16_t* limit = freeFrom >= wbLength(wb) ? terminator : keyword + (freeFrom - keywordAt);
   // The search of the previous in-place rewrite started right of this keyword and found nothing
   // left to rewrite after it: a search that reaches its start outside a literal stops there.
   const uint16_t* stopAt = memo->searchedFrom != UINT32_MAX && memo->searchedFrom > keywordAt &&
@@ -174,8 +173,8 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword, const uint16_t* cl
   wbAdoptFlat(wb);
   if (kept && !ctx->reference && !bcuTraceOn()) {
     ctx->callMemo =
-        CallMemo{true,         wb->edits, wb->generation, ctx->markerCount, ctx->valueCount,
-                 wbLength(wb), UINT32_MAX,     UINT32_MAX};
+        CallMemo{true,         wb->edits,  wb->generation, ctx->markerCount, ctx->valueCount,
+                 wbLength(wb), UINT32_MAX, UINT32_MAX};
   } else {
     ctx->callNames.complete = false;
   }
@@ -201,39 +200,20 @@ Status convertOuterJoin(ConversionContext* ctx) {
 
 }  // namespace
 
-CallNameSpans::~CallNameSpans() {
-  if (items != nullptr) rawFree(items);
-}
-
-bool CallNameSpans::push(uint32_t start, uint32_t end) {
-  if (size + 2 > capacity) {
-    const uint64_t bigger = capacity == 0 ? 64 : uint64_t(capacity) * 2;
-    if (bigger > UINT32_MAX / sizeof(uint32_t)) return false;
-    auto* block = static_cast<uint32_t*>(rawAlloc(bigger * sizeof(uint32_t)));
-    if (block == nullptr) return false;
-    if (size != 0) std::memcpy(block, items, size * sizeof(uint32_t));
-    if (items != nullptr) rawFree(items);
-    items = block;
-    capacity = uint32_t(bigger);
-  }
-  items[size++] = start;
-  items[size++] = end;
-  return true;
-}
-
 bool CallNameSpans::holds(uint32_t from, uint32_t to) const {
   // The last name starting at or before from: names are disjoint and in statement order.
-  uint32_t lo = 0, hi = size / 2;
+  const uint32_t* pairs = items.items;
+  uint32_t lo = 0, hi = items.size / 2;
   while (lo < hi) {
     const uint32_t mid = lo + (hi - lo) / 2;
-    if (items[2 * mid] <= from) {
+    if (pairs[2 * mid] <= from) {
       lo = mid + 1;
     } else {
       hi = mid;
     }
   }
   if (lo == 0) return false;
-  const uint32_t start = items[2 * (lo - 1)], end = items[2 * (lo - 1) + 1];
+  const uint32_t start = pairs[2 * (lo - 1)], end = pairs[2 * (lo - 1) + 1];
   return start < from && from <= to && uint64_t(to) + 1 < end;
 }
 
