@@ -1,12 +1,11 @@
 // Benchmarks of the translate entry point (ODBCSqlToTVRNSqlEx) on statements built here: long
-// plain text, many markers, many {escape} clauses, many timestamp literals, many scalar functions,
-// and a mix of short statements as applications send them. bench_common.h says how they count.
+// plain text, many markers, many {escape} clauses, many timestamp literals
+// and mixed scalar functions (the shared corpus is in corpus_bench.cpp). bench_common.h says
+// how they count.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -133,99 +132,6 @@ void BM_TranslateFunctions(benchmark::State& state) {
   runLarge(state, functionStatement(clauses), clauses, 0, 40 * size_t(clauses));
 }
 
-// Short statements as applications send them, all in one array: a SELECT, UPDATE, DELETE or
-// INSERT of about 80 characters with one to four markers, none to two LIKE clauses with
-// {escape '\'}, and now and then a literal or a comment.
-struct ShortSet {
-  Text units;                     // the statements, each terminated
-  std::vector<uint32_t> offsets;  // start of each statement, then the end of the last
-  std::vector<uint16_t> markers;  // markers of each statement
-  uint64_t clauses = 0;           // markers and escape clauses of all statements
-};
-
-constexpr std::string_view kTables[] = {"orders", "clients", "items", "stock", "events"};
-constexpr std::string_view kColumns[] = {"id",    "name",  "total", "state",
-                                         "owner", "price", "qty",   "day"};
-
-ShortSet makeShortSet(size_t count) {
-  std::mt19937 rng(20240131);
-  auto pick = [&rng](auto& list) { return std::string(list[rng() % std::size(list)]); };
-  ShortSet set;
-  for (size_t s = 0; s < count; ++s) {
-    const int markers = 1 + int(rng() % 4);
-    const int kind = int(rng() % 4);   // 0 SELECT, 1 UPDATE, 2 DELETE, 3 INSERT
-    const uint32_t draw = rng() % 10;  // none to two LIKE clauses, fewer more often
-    const int escapes = kind == 3 ? 0 : draw < 5 ? 0 : draw < 8 ? 1 : 2;
-    const bool literal = rng() % 3 == 0;
-    const int comment = int(rng() % 6);  // 0 block comment, 1 line comment at the end
-    const std::string table = pick(kTables);
-
-    std::string sql = comment == 0 ? "/* app */ " : "";
-    std::vector<std::string> conditions;
-    int left = markers;
-    if (kind == 3) {
-      std::string columns, values;
-      for (int i = 0; i < markers; ++i) {
-        columns += (i ? ", " : "") + pick(kColumns);
-        values += i ? ", ?" : "?";
-      }
-      if (literal) {
-        columns += ", note";
-        values += ", 'n/a'";
-      }
-      sql += "INSERT INTO " + table + " (" + columns + ") VALUES (" + values + ")";
-    } else {
-      if (kind == 0) sql += "SELECT " + pick(kColumns) + " FROM " + table;
-      if (kind == 1) {
-        sql += "UPDATE " + table + " SET " + pick(kColumns) + " = ?";
-        --left;  // the first marker is in the SET list
-      }
-      if (kind == 2) sql += "DELETE FROM " + table;
-      for (int i = 0; i < left; ++i) conditions.push_back(pick(kColumns) + " = ?");
-      for (int i = 0; i < escapes; ++i) conditions.push_back("code LIKE 'a\\_%' {escape '\\'}");
-      if (literal) conditions.push_back("state <> 'done'");
-      for (size_t i = 0; i < conditions.size(); ++i) {
-        sql += (i ? " AND " : " WHERE ") + conditions[i];
-      }
-    }
-    if (comment == 1) sql += " -- by id";
-    set.offsets.push_back(uint32_t(set.units.size()));
-    append(&set.units, sql);
-    set.units.push_back(0);
-    set.markers.push_back(uint16_t(markers));
-    set.clauses += uint64_t(markers + escapes);
-  }
-  set.offsets.push_back(uint32_t(set.units.size()));
-  return set;
-}
-
-void BM_TranslateShort(benchmark::State& state) {
-  constexpr size_t kStatements = 10000;
-  constexpr uint32_t kCapacity = 512;
-  static const ShortSet set = makeShortSet(kStatements);
-  Text buffer(kCapacity);
-  for (size_t i = 0; i < kStatements; ++i) {
-    const uint32_t begin = set.offsets[i], end = set.offsets[i + 1];
-    std::memcpy(buffer.data(), set.units.data() + begin, (end - begin) * sizeof(uint16_t));
-    const Translation t = translate(buffer.data(), kCapacity);
-    if (t.result != 1 || t.markers != set.markers[i]) {
-      state.SkipWithError("a short statement does not translate as expected");
-      return;
-    }
-  }
-  // One statement per iteration, so the reported time is the time per statement.
-  size_t i = 0;
-  for (auto _ : state) {
-    const uint32_t begin = set.offsets[i], end = set.offsets[i + 1];
-    std::memcpy(buffer.data(), set.units.data() + begin, (end - begin) * sizeof(uint16_t));
-    benchmark::DoNotOptimize(translate(buffer.data(), kCapacity));
-    if (++i == kStatements) i = 0;
-  }
-  const double chars = double(set.units.size() - kStatements) / kStatements;
-  setCounters(state, chars, double(set.clauses) / kStatements);
-  state.counters["avg_len"] = chars;
-}
-
 }  // namespace
 
 BENCHMARK(BM_CopyBaseline)->Arg(65536)->Arg(1048576);
@@ -234,20 +140,3 @@ BENCHMARK(BM_TranslateMarkers)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
 BENCHMARK(BM_TranslateEscapes)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
 BENCHMARK(BM_TranslateTimestamps)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
 BENCHMARK(BM_TranslateFunctions)->Arg(1000)->Arg(2000)->Arg(4000)->Arg(8000);
-BENCHMARK(BM_TranslateShort);
-
-// A long-running host has freed large blocks before, and glibc has raised its trim threshold
-// after the first of them; a fresh benchmark process has not, and would hand the heap back to the
-// system after every translation whose memory passes 128 KB and fault it in again on the next
-// (about 40 page faults per call with 2000 call arguments, most of the time on a virtual machine).
-// One large block freed at the start puts the process in the host's steady state, so that the
-// figures are the translation's own.
-int main(int argc, char** argv) {
-  void* volatile block = std::malloc(size_t(4) << 20);  // volatile: the pair is not optimised away
-  std::free(block);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
