@@ -10,7 +10,7 @@
 #include <span>
 
 #include "call/call_argument.h"
-#include "driver/memory.h"
+#include "driver/scratch.h"
 #include "driver/trace.h"
 
 namespace {
@@ -74,7 +74,7 @@ bool appendBlock(ScannerState* s, Text text) {
   const uint64_t length = uint64_t(w.blockLength) + text.size();
   if (length + kGrowthReserve > w.blockCapacity) {
     if (length >= kMaxTextCapacity ||
-        bcoGrowText(uint32_t(length), &w.blockText, &w.blockCapacity) != kOk) {
+        bcoGrowText(s->pool, uint32_t(length), &w.blockText, &w.blockCapacity) != kOk) {
       return stop(s, kReasonNoMemory);
     }
   }
@@ -99,31 +99,34 @@ bool appendJoined(ScannerState* s, Text text) {
 }
 
 // A copy of text with its terminator, for a list entry.
-uint16_t* copyText(Text text) {
-  auto* copy = static_cast<uint16_t*>(pMEMAlloc(uint32_t((text.size() + 1) * sizeof(uint16_t)), 1));
+uint16_t* copyText(ScannerState* s, Text text) {
+  auto* copy = static_cast<uint16_t*>(bcoObtain(s->pool, uint32_t((text.size() + 1) * sizeof(uint16_t)),
+                                                Fill::kUninitialised, Fill::kUninitialised));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, text.data(), text.size_bytes());
   copy[text.size()] = 0;
   return copy;
 }
 
-// Counts the entry just written into the list; when the list is then full it grows. With tracing
-// on it gains 8 entries at a time, so that the trace shows the documented allocations; without,
-// it doubles, so that 2000 arguments do not copy the list 250 times.
+// Counts the entry just written into the list; when the list is then full it grows. Traced it
+// gains 8 entries at a time, the documented allocations; untraced it doubles, so that 2000
+// arguments do not copy the list 250 times.
 bool countEntry(ScannerState* s) {
   CallWork& w = s->call;
   ++w.argCount;
   if (w.argCount < w.argCapacity) return true;
-  const uint64_t capacity =
-      bcuTraceOn() ? uint64_t(w.argCapacity) + kArgListStep : 2 * uint64_t(w.argCapacity);
-  const uint64_t bytes = capacity * sizeof(CallArgument);
-  if (bytes > UINT32_MAX) return stop(s, kReasonNoMemory);
-  auto* grown = static_cast<CallArgument*>(pMEMAlloc(uint32_t(bytes), 1));
+  const uint64_t traced = (uint64_t(w.argCapacity) + kArgListStep) * sizeof(CallArgument);
+  const uint64_t doubled = 2 * uint64_t(w.argCapacity) * sizeof(CallArgument);
+  if (doubled > UINT32_MAX) return stop(s, kReasonNoMemory);
+  uint32_t obtained = 0;
+  auto* grown = static_cast<CallArgument*>(bcoObtain(
+      s->pool, {uint32_t(traced), Fill::kUninitialised, uint32_t(doubled), Fill::kUninitialised},
+      &obtained));
   if (grown == nullptr) return stop(s, kReasonNoMemory);
   std::memcpy(grown, w.args, size_t(w.argCount) * sizeof(CallArgument));
-  MEMFree(w.args);
+  bcoRelease(s->pool, w.args);
   w.args = grown;
-  w.argCapacity = int32_t(capacity);
+  w.argCapacity = int32_t(obtained / sizeof(CallArgument));
   return true;
 }
 
@@ -154,7 +157,7 @@ bool poolItem(ScannerState* s, uint32_t at) {
   CallWork& w = s->call;
   const uint64_t used = uint64_t(at) + w.argLength + 1;
   if (used + kGrowthReserve > w.groupCapacity) {
-    if (used >= kMaxTextCapacity || bcoGrowText(uint32_t(used), &w.groupPool, &w.groupCapacity) != kOk) {
+    if (used >= kMaxTextCapacity || bcoGrowText(s->pool, uint32_t(used), &w.groupPool, &w.groupCapacity) != kOk) {
       return stop(s, kReasonNoMemory);
     }
   }
@@ -171,16 +174,17 @@ bool poolItem(ScannerState* s, uint32_t at) {
 
 }  // namespace
 
-Status bcoGrowText(uint32_t used, uint16_t** buffer, uint32_t* capacity) {
+Status bcoGrowText(ScratchPool* pool, uint32_t used, uint16_t** buffer, uint32_t* capacity) {
   const uint64_t old = *capacity;
   const uint64_t wanted = uint64_t(used) + kGrowthReserve;
   const uint64_t grown = 2 * old < wanted ? old + wanted : 2 * old;
   if (grown > kMaxTextCapacity) return kFail;
   // Written before it is read: the old contents, then what the caller appends.
-  auto* bigger = static_cast<uint16_t*>(pMEMAlloc(uint32_t(grown * sizeof(uint16_t)), 1));
+  auto* bigger = static_cast<uint16_t*>(bcoObtain(pool, uint32_t(grown * sizeof(uint16_t)),
+                                                  Fill::kUninitialised, Fill::kUninitialised));
   if (bigger == nullptr) return kFail;
   if (*buffer != nullptr) std::memcpy(bigger, *buffer, old * sizeof(uint16_t));
-  MEMFree(*buffer);
+  bcoRelease(pool, *buffer);
   *buffer = bigger;
   *capacity = uint32_t(grown);
   return kOk;
@@ -197,7 +201,7 @@ bool beginReturnCall(ScannerState* s) {
   CallWork& w = s->call;
   uint16_t buffer[16];
   const Text marker = markerText(buffer, true, w.nextMarker);
-  uint16_t* text = copyText(marker);
+  uint16_t* text = copyText(s, marker);
   if (text == nullptr) return stop(s, kReasonNoMemory);
   w.args[w.argCount] = CallArgument{0, 0, text, uint16_t(marker.size()), 0, 0};
   ++w.argCount;
@@ -225,7 +229,7 @@ bool appendComma(ScannerState* s) { return appendBlock(s, kComma); }
 bool addArgument(ScannerState* s) {
   CallWork& w = s->call;
   const Text arg{w.argText, w.argLength};
-  uint16_t* text = copyText(arg);
+  uint16_t* text = copyText(s, arg);
   if (text == nullptr) return stop(s, kReasonNoMemory);
   w.args[w.argCount] = CallArgument{0, 0, text, uint16_t(arg.size()), 0, w.isLiteral};
   ++w.valuesSeen;
@@ -335,7 +339,7 @@ bool nextGroupItem(ScannerState* s) { return poolItem(s, s->call.groupWritePos);
 
 bool closeGroupItems(ScannerState* s) {
   CallWork& w = s->call;
-  uint16_t* text = copyText({w.groupPool, w.groupWritePos});
+  uint16_t* text = copyText(s, {w.groupPool, w.groupWritePos});
   if (text == nullptr) return stop(s, kReasonNoMemory);
   w.args[w.argFilling].text = text;
   return true;

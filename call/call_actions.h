@@ -11,9 +11,10 @@
 
 /// Grows a wide-text work buffer in place to make room beyond `used` characters: the new
 /// capacity is 2C, or C + used + 256 when 2C is less than used + 256 (C the old capacity); the
-/// whole old buffer is copied and released (pMEMAlloc / MEMFree). kFail with nothing changed when
-/// the allocation fails or the capacity would pass 2^30 characters.
-[[nodiscard]] Status bcoGrowText(uint32_t used, uint16_t** buffer, uint32_t* capacity);
+/// whole old buffer is copied and released (bcoObtain / bcoRelease from pool). kFail with nothing
+/// changed when the allocation fails or the capacity would pass 2^30 characters.
+[[nodiscard]] Status bcoGrowText(ScratchPool* pool, uint32_t used, uint16_t** buffer,
+                                 uint32_t* capacity);
 
 /// Parses the call clause at the scanner's position through the end of the text, running the
 /// actions below. 0 when the clause was accepted; 1 after a syntax error, a stopping action or

@@ -8,22 +8,24 @@
 #include "call/call_actions.h"
 #include "call/call_argument.h"
 #include "driver/memory.h"
+#include "driver/scratch.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/translators.h"
 
 namespace {
 
-// Obtains a zero-filled buffer of `units` wide characters into `buffer`; false without memory.
+// Obtains a buffer of `units` elements into `buffer`: traced zero-filled (the documented
+// allocation), untraced as `fill` says. False without memory.
 template <typename T>
-bool obtain(T*& buffer, uint32_t units, int32_t uninitialised = 0) {
-  buffer = static_cast<T*>(pMEMAlloc(uint32_t(units * sizeof(T)), uninitialised));
+bool obtain(ScratchPool* pool, T*& buffer, uint32_t units, Fill fill) {
+  buffer = static_cast<T*>(bcoObtain(pool, uint32_t(units * sizeof(T)), Fill::kZeroed, fill));
   return buffer != nullptr;
 }
 
 template <typename T>
-void release(T*& buffer) {
-  if (buffer != nullptr) MEMFree(buffer);
+void release(ScratchPool* pool, T*& buffer) {
+  bcoRelease(pool, buffer);
   buffer = nullptr;
 }
 
@@ -34,14 +36,15 @@ struct CallScope {
   ~CallScope() {
     if (s == nullptr) return;
     CallWork& w = s->call;
-    release(s->tokenText);
-    release(s->prevTokenText);
-    release(w.procName);
-    release(w.groupPool);
-    release(w.argText);
-    release(w.blockText);
-    release(w.nestedText);
-    if (w.args != nullptr) bcoFreeCallArgs(w.args, w.argCount);  // not handed out: a failure
+    ScratchPool* pool = s->pool;
+    release(pool, s->tokenText);
+    release(pool, s->prevTokenText);
+    release(pool, w.procName);
+    release(pool, w.groupPool);
+    release(pool, w.argText);
+    release(pool, w.blockText);
+    release(pool, w.nestedText);
+    if (w.args != nullptr) bcoFreeCallArgs(pool, w.args, w.argCount);  // not handed out: a failure
     w.args = nullptr;
     destroyScanner(s);
   }
@@ -58,21 +61,38 @@ size_t trimTrailingBlanks(uint16_t* statement) {
   return last + 1;
 }
 
-// The buffers, in the order the trace shows them. Without tracing the block starts with room for
-// a statement of `length` characters, which it is about as long as, instead of growing to it.
+// The buffers, in the order the trace shows them. Untraced, the texts are not zero-filled (each
+// is written before it is read; their first characters are emptied here), and the block starts
+// with room for a statement of `length` characters, which it is about as long as, instead of
+// growing to it.
 bool obtainBuffers(ScannerState* s, size_t length) {
   CallWork& w = s->call;
-  const uint64_t blockUnits =
-      bcuTraceOn() ? kBlockTextStart : std::max<uint64_t>(kBlockTextStart, length + 512);
+  ScratchPool* pool = s->pool;
+  constexpr Fill kText = Fill::kUninitialised;
+  const uint64_t blockUnits = std::max<uint64_t>(kBlockTextStart, length + 512);
   if (blockUnits > UINT32_MAX / sizeof(uint16_t)) return false;
-  w.blockCapacity = uint32_t(blockUnits);
-  if (!obtain(s->tokenText, kTokenTextCapacity) || !obtain(s->prevTokenText, kTokenTextCapacity) ||
-      !obtain(w.procName, kProcNameCapacity) || !obtain(w.groupPool, kGroupPoolStart) ||
-      !obtain(w.argText, kArgTextCapacity) || !obtain(w.args, uint32_t(kArgListStep)) ||
-      !obtain(w.blockText, w.blockCapacity, 1) || !obtain(w.nestedText, kNestedTextCapacity)) {
+  uint32_t blockBytes = 0;
+  if (!obtain(pool, s->tokenText, kTokenTextCapacity, kText) ||
+      !obtain(pool, s->prevTokenText, kTokenTextCapacity, kText) ||
+      !obtain(pool, w.procName, kProcNameCapacity, kText) ||
+      !obtain(pool, w.groupPool, kGroupPoolStart, kText) ||
+      !obtain(pool, w.argText, kArgTextCapacity, kText) ||
+      !obtain(pool, w.args, uint32_t(kArgListStep), Fill::kZeroed)) {
     return false;
   }
-  w.blockText[0] = 0;  // the rest is written before it is read
+  w.blockText = static_cast<uint16_t*>(
+      bcoObtain(pool,
+                {kBlockTextStart * sizeof(uint16_t), Fill::kUninitialised,
+                 uint32_t(blockUnits * sizeof(uint16_t)), Fill::kUninitialised},
+                &blockBytes));
+  if (w.blockText == nullptr || !obtain(pool, w.nestedText, kNestedTextCapacity, kText)) {
+    return false;
+  }
+  w.blockCapacity = blockBytes / sizeof(uint16_t);
+  for (uint16_t* text : {s->tokenText, s->prevTokenText, w.procName, w.groupPool, w.argText,
+                         w.blockText, w.nestedText}) {
+    text[0] = 0;
+  }
   w.groupCapacity = kGroupPoolStart;
   w.argCapacity = kArgListStep;
   return true;
@@ -144,7 +164,7 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
   CallScope scope;
   uint32_t reason = 0;
   bool parsed = false;
-  scope.s = createScanner();
+  scope.s = createScanner(&ctx->scratch);
   ScannerState* s = scope.s;
   if (s == nullptr) {
     reason = kReasonNoMemory;
@@ -198,9 +218,9 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
   return kOk;
 }
 
-uint16_t bcoFreeCallArgs(CallArgument* list, int32_t count) {
+uint16_t bcoFreeCallArgs(ScratchPool* pool, CallArgument* list, int32_t count) {
   if (list == nullptr) return 0;
-  for (int32_t i = 0; i < count; ++i) MEMFree(list[i].text);
-  MEMFree(list);
+  for (int32_t i = 0; i < count; ++i) bcoRelease(pool, list[i].text);
+  bcoRelease(pool, list);
   return 0;
 }

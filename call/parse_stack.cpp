@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "driver/memory.h"
+#include "driver/scratch.h"
 
 void parseStackRelease(ParseStack* stack) {
-  if (stack->states != nullptr) MEMFree(stack->states);
-  if (stack->values != nullptr) MEMFree(stack->values);
+  bcoRelease(stack->pool, stack->states);
+  bcoRelease(stack->pool, stack->values);
   stack->states = nullptr;
   stack->values = nullptr;
 }
@@ -25,9 +25,11 @@ void parseStackGrow(ParseStack* stack, void** states, size_t stateSize, void** v
   const uint64_t grown = used * 2;
   // Both stacks together stay far below 4 GB: a parse this deep fails instead.
   if (grown * (stateSize + valueSize) > UINT32_MAX / 2) return;
-  MemPtr<uint8_t> newStates(static_cast<uint8_t*>(pMEMAlloc(uint32_t(grown * stateSize), 1)));
+  ScratchPtr<uint8_t> newStates(stack->pool, uint32_t(grown * stateSize), Fill::kUninitialised,
+                                Fill::kUninitialised);
   if (!newStates) return;
-  MemPtr<uint8_t> newValues(static_cast<uint8_t*>(pMEMAlloc(uint32_t(grown * valueSize), 1)));
+  ScratchPtr<uint8_t> newValues(stack->pool, uint32_t(grown * valueSize), Fill::kUninitialised,
+                                Fill::kUninitialised);
   if (!newValues) return;
   std::memcpy(newStates.get(), *states, used * stateSize);
   std::memcpy(newValues.get(), *values, used * valueSize);

@@ -12,8 +12,11 @@ inline constexpr int64_t kParseStackStart = 150;
 
 /// One parser run's stacks beyond the built-in ones, and its error count. Allocated with the
 /// clause scanner's state (createScanner), zero-filled; parseStackReset prepares it for a run.
+struct ScratchPool;
+
 struct ParseStack {
-  void* states;         ///< grown state stack (pMEMAlloc), null while the built-in one serves
+  ScratchPool* pool;    ///< where grown stacks come from (driver/scratch.h)
+  void* states;         ///< grown state stack, null while the built-in one serves
   void* values;         ///< grown value stack, likewise
   int64_t limit;        ///< current depth limit: kParseStackStart, doubled on each growth
   int32_t errorCount;   ///< syntax errors reported in this run

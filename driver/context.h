@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "driver/pos_list.h"
+#include "driver/scratch.h"
 #include "tci/tci.h"
 
 struct WorkBuffer;
@@ -99,9 +100,8 @@ struct ConversionContext {
   WorkBuffer* work;                ///< the statement being translated
   uint32_t reason;                 ///< reason code of the last bcoErrorHook call
   const uint16_t* callerText;      ///< the caller's statement: trace lines show addresses in it
-  ScannerState* scannerCache;      ///< a clause scanner kept for the next clause (tracing off only)
-  uint16_t* workAreaCache;         ///< a scalar-function work area kept likewise (pMEMAlloc)
-  uint64_t workAreaCacheCapacity;  ///< its capacity in characters
+  /// Where the translators' buffers come from (driver/scratch.h); freed by the entry point.
+  ScratchPool scratch;
   /// Set only by the tests' and fuzzers' reference translation: the statement's steps executed
   /// the plainest way, to compare the real translation with. The working text is one flat block
   /// rewritten by moving the rest of it, every position is found again from the text after each
@@ -118,7 +118,7 @@ struct ConversionContext {
   /// same text (tracing off, not `reference`): see CallMemo.
   CallMemo callMemo;
   /// Stretches the clause scanner read and may skip when it reads them again (scanner/
-  /// scan_jumps.h); rawAlloc'ed on first use, released by bcoReleaseScannerCache.
+  /// scan_jumps.h); rawAlloc'ed on first use, released by bcoReleaseScratch.
   ScanJumps* scanJumps;
   /// WorkBuffer::edits right after a translator changed its clause only in place and wrote no
   /// brace (a kept-name scalar function, {escape}): the clause search then knows that of the

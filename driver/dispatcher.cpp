@@ -168,7 +168,7 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword, const uint16_t* cl
     } else {
       kept = true;  // the block, if any, is the parser's: a second parse would write it again
     }
-    bcoFreeCallArgs(list, listCount);
+    bcoFreeCallArgs(&ctx->scratch, list, listCount);
   }
   wbAdoptFlat(wb);
   if (kept && !ctx->reference && !bcuTraceOn()) {

@@ -69,7 +69,7 @@ struct CallResources {
     }
     rawFree(link);
     if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
-    bcoReleaseScannerCache(ctx);
+    bcoReleaseScratch(ctx);
   }
 };
 
@@ -87,7 +87,8 @@ bool isQuiet(std::span<const uint16_t> text) {
 // What the marker pass does observably for a quiet statement: its scratch allocation, which can
 // fail, and a count of 0.
 [[nodiscard]] Status quietMarkerPass(ConversionContext* ctx) {
-  MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kMarkerScratchBytes, 0)));
+  ScratchPtr<uint16_t> scratch(&ctx->scratch, kMarkerScratchBytes, Fill::kZeroed,
+                               Fill::kUninitialised);
   if (!scratch) return bcoFail(ctx, kReasonNoMemory);
   ctx->markerCount = 0;
   return kOk;
@@ -114,6 +115,7 @@ Result translate(const Request& req, const Outputs& out) {
   ConversionContext ctx{};
   ctx.rewriteOutputArgs = 1;
   ctx.reference = req.reference;
+  ctx.scratch.off = req.reference;  // the reference translation keeps nothing
   auto* link = static_cast<ServerLink*>(rawAlloc(sizeof(ServerLink)));
   if (link == nullptr) {
     result.reason = kReasonNoMemory;

@@ -145,7 +145,8 @@ Status bcoNullEndSQL(uint16_t* text, size_t length) {
 
 Status bcoParseParmMarkers(ConversionContext* ctx, uint32_t firstNumber) {
   bcuTrace("bcoParseParmMarkers", ctx);
-  MemPtr<uint16_t> scratch(static_cast<uint16_t*>(pMEMAlloc(kMarkerScratchBytes, 0)));
+  ScratchPtr<uint16_t> scratch(&ctx->scratch, kMarkerScratchBytes, Fill::kZeroed,
+                               Fill::kUninitialised);
   if (!scratch) return bcoFail(ctx, kReasonNoMemory);
 
   WorkBuffer* wb = ctx->work;

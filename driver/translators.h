@@ -39,7 +39,7 @@ bool bcoKeywordIsInert(const uint16_t* keyword);
                                         uint16_t* valueCount, int32_t* listCount,
                                         CallArgument** list);
 /// Releases the first count entries' texts and the list; a null list is ignored.
-uint16_t bcoFreeCallArgs(CallArgument* list, int32_t count);
+uint16_t bcoFreeCallArgs(ScratchPool* pool, CallArgument* list, int32_t count);
 /// Describes the called procedure through the server and rewrites the call.
 [[nodiscard]] Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name,
                                           uint16_t* statement, int32_t listCount,

@@ -3,10 +3,11 @@
 // the columns of the optional side: t1.a = t2.b under LEFT becomes "t1.a = t2.b(+)".
 #include "outerjoin/oj_actions.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "call/call_actions.h"
-#include "driver/memory.h"
+#include "driver/scratch.h"
 
 namespace {
 
@@ -42,25 +43,36 @@ bool name(OuterJoinScanState* s, OjText* text) {
   return append(s, text, s->tokenText, s->tokenLength);
 }
 
-bool obtain(OjText* text, uint32_t capacity) {
-  text->data = static_cast<uint16_t*>(pMEMAlloc(capacity * sizeof(uint16_t), 0));
+// Untraced, a text starts at the size of a typical clause's and grows as it needs.
+constexpr uint32_t kUntracedTextStart = 128;
+
+bool obtain(OuterJoinScanState* s, OjText* text, uint32_t capacity) {
+  uint32_t bytes = 0;
+  text->pool = s->pool;
+  text->data = static_cast<uint16_t*>(bcoObtain(
+      s->pool,
+      {uint32_t(capacity * sizeof(uint16_t)), Fill::kZeroed,
+       uint32_t(std::min(capacity, kUntracedTextStart) * sizeof(uint16_t)), Fill::kUninitialised},
+      &bytes));
   text->length = 0;
-  text->capacity = text->data == nullptr ? 0 : capacity;
-  return text->data != nullptr;
+  text->capacity = bytes / sizeof(uint16_t);
+  if (text->data == nullptr) return false;
+  text->data[0] = 0;
+  return true;
 }
 
 }  // namespace
 
 bool ojAllocateTexts(OuterJoinScanState* s) {
-  if (!obtain(&s->joinText, kJoinTextStart) || !obtain(&s->tableName, kTableNameStart) ||
-      !obtain(&s->joinCondition, kJoinConditionStart) ||
-      !obtain(&s->comparisonText, kComparisonTextStart) ||
-      !obtain(&s->leftOperand, kLeftOperandStart) || !obtain(&s->rightPart, kRightPartStart) ||
-      !obtain(&s->funcArgs, kFuncArgsStart) || !obtain(&s->funcArg, kFuncArgStart)) {
+  if (!obtain(s, &s->joinText, kJoinTextStart) || !obtain(s, &s->tableName, kTableNameStart) ||
+      !obtain(s, &s->joinCondition, kJoinConditionStart) ||
+      !obtain(s, &s->comparisonText, kComparisonTextStart) ||
+      !obtain(s, &s->leftOperand, kLeftOperandStart) || !obtain(s, &s->rightPart, kRightPartStart) ||
+      !obtain(s, &s->funcArgs, kFuncArgsStart) || !obtain(s, &s->funcArg, kFuncArgStart)) {
     return false;
   }
-  s->joinTypeStack =
-      static_cast<int32_t*>(pMEMAlloc(kJoinTypeStackStart * sizeof(int32_t), 0));
+  s->joinTypeStack = static_cast<int32_t*>(
+      bcoObtain(s->pool, kJoinTypeStackStart * sizeof(int32_t), Fill::kZeroed, Fill::kUninitialised));
   s->joinTypeCapacity = s->joinTypeStack == nullptr ? 0 : kJoinTypeStackStart;
   return s->joinTypeStack != nullptr;
 }
@@ -68,7 +80,7 @@ bool ojAllocateTexts(OuterJoinScanState* s) {
 bool ojAppend(OjText* text, const uint16_t* chars, uint32_t length) {
   const uint64_t needed = uint64_t(text->length) + length + 1;
   if (needed > text->capacity) {
-    if (needed > kMaxText || bcoGrowText(uint32_t(needed), &text->data, &text->capacity) != kOk)
+    if (needed > kMaxText || bcoGrowText(text->pool, uint32_t(needed), &text->data, &text->capacity) != kOk)
       return false;
   }
   if (length != 0) std::memcpy(text->data + text->length, chars, length * sizeof(uint16_t));
@@ -92,10 +104,11 @@ bool pushJoinType(OuterJoinScanState* s, int32_t type) {
     // Joins nested deeper than the stack: it doubles.
     const uint64_t bigger = 2 * uint64_t(s->joinTypeCapacity);
     if (bigger * sizeof(int32_t) > kMaxText) return fail(s, kReasonNoMemory);
-    auto* grown = static_cast<int32_t*>(pMEMAlloc(uint32_t(bigger * sizeof(int32_t)), 1));
+    auto* grown = static_cast<int32_t*>(bcoObtain(s->pool, uint32_t(bigger * sizeof(int32_t)),
+                                                  Fill::kUninitialised, Fill::kUninitialised));
     if (grown == nullptr) return fail(s, kReasonNoMemory);
     std::memcpy(grown, s->joinTypeStack, size_t(s->joinTypeDepth) * sizeof(int32_t));
-    MEMFree(s->joinTypeStack);
+    bcoRelease(s->pool, s->joinTypeStack);
     s->joinTypeStack = grown;
     s->joinTypeCapacity = int32_t(bigger);
   }

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/memory.h"
+#include "driver/scratch.h"
 #include "outerjoin/oj_scanner_steps.h"
 
 namespace {
@@ -15,7 +15,7 @@ int32_t classed(uint16_t c) {
 }
 
 void releaseText(OjText* text) {
-  if (text->data != nullptr) MEMFree(text->data);
+  bcoRelease(text->pool, text->data);
   *text = OjText{};
 }
 
@@ -51,19 +51,20 @@ int32_t nameToken(OuterJoinScanState* s, int32_t tableCode, int32_t columnCode) 
 
 }  // namespace
 
-OuterJoinScanState* ojScanCreate() {
-  MemPtr<OuterJoinScanState> state(
-      static_cast<OuterJoinScanState*>(pMEMAlloc(sizeof(OuterJoinScanState), 0)));
+OuterJoinScanState* ojScanCreate(ScratchPool* pool) {
+  ScratchPtr<OuterJoinScanState> state(pool, sizeof(OuterJoinScanState), Fill::kZeroed,
+                                       Fill::kZeroed);
   if (!state) return nullptr;
   // Both buffers are written before they are read.
-  MemPtr<uint16_t> matchText(
-      static_cast<uint16_t*>(pMEMAlloc(kAutomatonCapacity * sizeof(uint16_t), 1)));
+  constexpr uint32_t kBytes = kAutomatonCapacity * sizeof(uint16_t);
+  ScratchPtr<uint16_t> matchText(pool, kBytes, Fill::kUninitialised, Fill::kUninitialised);
   if (!matchText) return nullptr;
-  MemPtr<uint16_t> pushback(
-      static_cast<uint16_t*>(pMEMAlloc(kAutomatonCapacity * sizeof(uint16_t), 1)));
+  ScratchPtr<uint16_t> pushback(pool, kBytes, Fill::kUninitialised, Fill::kUninitialised);
   if (!pushback) return nullptr;
+  state->pool = pool;
   state->lex.diagnostics = stdout;
   state->parseStack.limit = kParseStackStart;
+  state->parseStack.pool = pool;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
   state->pushback = pushback.release();
@@ -77,11 +78,12 @@ void ojScanFree(OuterJoinScanState* state) {
                        &state->funcArgs, &state->funcArg}) {
     releaseText(text);
   }
-  if (state->joinTypeStack != nullptr) MEMFree(state->joinTypeStack);
+  ScratchPool* pool = state->pool;
+  bcoRelease(pool, state->joinTypeStack);
   parseStackRelease(&state->parseStack);
-  MEMFree(state->matchText);
-  MEMFree(state->pushback);
-  MEMFree(state);
+  bcoRelease(pool, state->matchText);
+  bcoRelease(pool, state->pushback);
+  bcoRelease(pool, state);
 }
 
 void ojRestartAt(OuterJoinScanState* state, const uint16_t* position) {

@@ -11,6 +11,8 @@
 #include "call/parse_stack.h"
 #include "scanner/automaton.h"
 
+struct ScratchPool;
+
 /// Token codes of ojNextToken; the grammar pins the same numbers. Any other character comes back
 /// as its own code (';', '{' without OJ, '!', ...); 0 is the end of the text.
 namespace oj {
@@ -74,8 +76,9 @@ inline constexpr uint32_t kMatchRing = 64;
 inline constexpr uint32_t kOjTokenTextCapacity = 256;  ///< tokenText, prevTokenText
 inline constexpr uint32_t kOjNumberTextCapacity = 36;  ///< numberText
 
-/// A wide text the grammar's actions build: terminated, growing through pMEMAlloc.
+/// A wide text the grammar's actions build: terminated, growing through bcoObtain from its pool.
 struct OjText {
+  ScratchPool* pool;
   uint16_t* data;
   uint32_t length;
   uint32_t capacity;  ///< characters, terminator included
@@ -86,6 +89,7 @@ struct OjText {
 /// (oj_translate.cpp). Positions point into the statement, which must stay in place while a scan
 /// uses them.
 struct OuterJoinScanState {
+  ScratchPool* pool;      ///< where the state, its buffers and texts come from (driver/scratch.h)
   ParseStack parseStack;  ///< the outer-join parser's stacks beyond its built-in ones
 
   // The automaton.
@@ -167,9 +171,9 @@ struct OuterJoinScanState {
 };
 
 /// A new state with every field zero, its match and pushback buffers and its parse stack, all
-/// through pMEMAlloc, diagnostics on the standard output; null when memory runs out (nothing is
+/// from pool (bcoObtain), diagnostics on the standard output; null when memory runs out (nothing is
 /// kept). Release with ojScanFree, which also releases the grammar's texts.
-OuterJoinScanState* ojScanCreate();
+OuterJoinScanState* ojScanCreate(ScratchPool* pool);
 void ojScanFree(OuterJoinScanState* state);
 
 /// Starts reading at position (pushback emptied, an overflow forgotten); endSeen stays.

@@ -27,6 +27,7 @@
 namespace {
 
 constexpr uint32_t kOutputStart = 40000;  // characters: the pass's rewritten text at first
+constexpr uint32_t kOutputStartUntraced = 256;  // likewise untraced: it grows as it needs
 
 struct ScanDeleter {
   void operator()(OuterJoinScanState* s) const { ojScanFree(s); }
@@ -39,9 +40,7 @@ struct OutputText {
   OutputText() = default;
   OutputText(const OutputText&) = delete;
   OutputText& operator=(const OutputText&) = delete;
-  ~OutputText() {
-    if (text.data != nullptr) MEMFree(text.data);
-  }
+  ~OutputText() { bcoRelease(text.pool, text.data); }
 };
 
 // The work buffer goes back to the flat form the dispatcher handed over, on every exit.
@@ -663,14 +662,20 @@ struct PendingOnExit {
   uint16_t* statement = wbFlatten(wb);
   FlatOnExit flat{wb};
 
-  ScanPtr scan(ojScanCreate());
+  ScanPtr scan(ojScanCreate(&ctx->scratch));
   if (!scan) return bcoFail(ctx, kReasonNoMemory);
   OuterJoinScanState* s = scan.get();
   OutputText output;
   OjText* out = &output.text;
-  out->data = static_cast<uint16_t*>(pMEMAlloc(kOutputStart * sizeof(uint16_t), 1));
+  uint32_t outBytes = 0;
+  out->pool = &ctx->scratch;
+  out->data = static_cast<uint16_t*>(
+      bcoObtain(out->pool,
+                {kOutputStart * sizeof(uint16_t), Fill::kUninitialised,
+                 kOutputStartUntraced * sizeof(uint16_t), Fill::kUninitialised},
+                &outBytes));
   if (out->data == nullptr) return bcoFail(ctx, kReasonNoMemory);
-  out->capacity = kOutputStart;
+  out->capacity = outBytes / sizeof(uint16_t);
 
   // Trailing blanks go first (never the first character).
   uint32_t length = wbLength(wb);

@@ -45,47 +45,34 @@ struct ArgumentList {
 
 // The work area: the statement's length and 1024 characters, uninitialised but for its first
 // character. The native text of a rebuilt clause, and LOCATE's swapped arguments, are assembled
-// in it. With tracing on, each clause obtains and releases its own, so that the trace shows them;
-// with tracing off, the clauses of one statement share one block, grown when a clause needs more
-// (a statement-sized block per clause would cost an allocation the size of the statement each).
+// in it. It comes from the call's scratch pool: with tracing off, twice the size asked, so that
+// the clauses of a growing statement seldom need a new one.
 struct WorkArea {
-  ConversionContext* ctx = nullptr;
-  MemPtr<uint16_t> data;
+  ScratchPool* pool = nullptr;
+  uint16_t* data = nullptr;
   uint64_t capacity = 0;  // characters
 
   WorkArea() = default;
   WorkArea(const WorkArea&) = delete;
   WorkArea& operator=(const WorkArea&) = delete;
-  ~WorkArea() {
-    if (ctx != nullptr && bcoKeepsScratch(ctx) && data && ctx->workAreaCache == nullptr) {
-      ctx->workAreaCache = data.release();
-      ctx->workAreaCacheCapacity = capacity;
-    }
-  }
+  ~WorkArea() { bcoRelease(pool, data); }
 
-  // A new area of `characters`, keeping what was written (only the empty text: the text around
-  // the clause is never copied).
-  [[nodiscard]] Status allocate(ConversionContext* context, uint64_t characters) {
-    ctx = context;
-    if (bcoKeepsScratch(ctx) && !data && ctx->workAreaCache != nullptr) {
-      data.reset(ctx->workAreaCache);
-      capacity = ctx->workAreaCacheCapacity;
-      ctx->workAreaCache = nullptr;
-    }
-    if (bcoKeepsScratch(ctx) && data && capacity >= characters) {
-      data.get()[0] = 0;
-      return kOk;
-    }
-    // Kept blocks are made twice as large as asked, so that a growing statement seldom needs a
-    // new one.
-    const uint64_t room = bcoKeepsScratch(ctx) ? 2 * characters : characters;
-    const uint64_t bytes = room * sizeof(uint16_t);
+  // A new area of `characters` (only the empty text is kept: the text around the clause is never
+  // copied).
+  [[nodiscard]] Status allocate(ConversionContext* ctx, uint64_t characters) {
+    pool = &ctx->scratch;
+    const uint64_t bytes = 2 * characters * sizeof(uint16_t);
     if (bytes > UINT32_MAX) return bcoFail(ctx, kReasonNoMemory);
-    auto* block = static_cast<uint16_t*>(pMEMAlloc(uint32_t(bytes), 1));
+    uint32_t obtained = 0;
+    auto* block = static_cast<uint16_t*>(
+        bcoObtain(pool,
+                  {uint32_t(bytes / 2), Fill::kUninitialised, uint32_t(bytes), Fill::kUninitialised},
+                  &obtained));
     if (block == nullptr) return bcoFail(ctx, kReasonNoMemory);
+    bcoRelease(pool, data);
     block[0] = 0;
-    data.reset(block);
-    capacity = room;
+    data = block;
+    capacity = obtained / sizeof(uint16_t);
     return kOk;
   }
 };
@@ -296,8 +283,8 @@ size_t blankTerminator(const Clause& c, int32_t length) {
   if (form.way == NativeWay::kArrangeCopied) {
     // LOCATE swaps its arguments over text it overwrites: both go through the work area.
     if (length > work.capacity) return bcoFail(ctx, kReasonNoMemory);  // never: see WorkArea
-    fillNative(form.text, args, work.data.get());
-    std::memcpy(c.base, work.data.get(), length * sizeof(uint16_t));
+    fillNative(form.text, args, work.data);
+    std::memcpy(c.base, work.data, length * sizeof(uint16_t));
   } else if (form.arity == 0) {
     for (size_t i = 0; i < length; ++i) c.base[i] = uint16_t(form.text[i]);
   } else {
@@ -377,9 +364,9 @@ size_t blankTerminator(const Clause& c, int32_t length) {
     }
   }
   if (length > work.capacity) return bcoFail(ctx, kReasonNoMemory);  // never: see WorkArea
-  fillNative(text, args, work.data.get());
+  fillNative(text, args, work.data);
   uint16_t* moved = nullptr;
-  if (wbReplace(ctx->work, c.base, c.end, std::span<const uint16_t>(work.data.get(), length),
+  if (wbReplace(ctx->work, c.base, c.end, std::span<const uint16_t>(work.data, length),
                 &moved) != kOk) {
     return bcoFail(ctx, kReasonNoMemory);
   }

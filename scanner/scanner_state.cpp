@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "call/parse_stack.h"
-#include "driver/memory.h"
+#include "driver/scratch.h"
 #include "scanner/keywords.h"
 #include "scanner/scanner_steps.h"
 
@@ -42,45 +42,49 @@ void captureText(ScannerState* s) {
 
 }  // namespace
 
-ScannerState* createScanner() {
-  MemPtr<ScannerState> state(static_cast<ScannerState*>(pMEMAlloc(sizeof(ScannerState), 0)));
+ScannerState* createScanner(ScratchPool* pool) {
+  ScratchPtr<ScannerState> state(pool, sizeof(ScannerState), Fill::kZeroed, Fill::kZeroed);
   if (!state) return nullptr;
   // Both buffers are written before they are read: no need to zero 16 KB per state.
-  MemPtr<uint16_t> matchText(
-      static_cast<uint16_t*>(pMEMAlloc(kMatchCapacity * sizeof(uint16_t), 1)));
+  ScratchPtr<uint16_t> matchText(pool, kMatchCapacity * sizeof(uint16_t), Fill::kUninitialised,
+                                 Fill::kUninitialised);
   if (!matchText) return nullptr;
-  MemPtr<uint16_t> pushback(
-      static_cast<uint16_t*>(pMEMAlloc(kPushbackCapacity * sizeof(uint16_t), 1)));
+  ScratchPtr<uint16_t> pushback(pool, kPushbackCapacity * sizeof(uint16_t), Fill::kUninitialised,
+                                Fill::kUninitialised);
   if (!pushback) return nullptr;
-  MemPtr<ParseStack> parse(static_cast<ParseStack*>(pMEMAlloc(sizeof(ParseStack), 0)));
+  ScratchPtr<ParseStack> parse(pool, sizeof(ParseStack), Fill::kZeroed, Fill::kZeroed);
   if (!parse) return nullptr;
-  MemPtr<LexWork> work(static_cast<LexWork*>(pMEMAlloc(sizeof(LexWork), 0)));
+  ScratchPtr<LexWork> work(pool, sizeof(LexWork), Fill::kZeroed, Fill::kZeroed);
   if (!work) return nullptr;
 
   work->diagnostics = stdout;
   parse->limit = kParseStackStart;
+  parse->pool = pool;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
   state->pushback = pushback.release();
   state->parserWork = parse.release();
   state->lexWork = work.release();
+  state->pool = pool;
   return state.release();
 }
 
 void destroyScanner(ScannerState* state) {
   if (state == nullptr) return;
-  MEMFree(state->matchText);
-  MEMFree(state->pushback);
+  ScratchPool* pool = state->pool;
+  bcoRelease(pool, state->matchText);
+  bcoRelease(pool, state->pushback);
   parseStackRelease(state->parserWork);
-  MEMFree(state->parserWork);
-  MEMFree(state->lexWork);
-  MEMFree(state);
+  bcoRelease(pool, state->parserWork);
+  bcoRelease(pool, state->lexWork);
+  bcoRelease(pool, state);
 }
 
 void resetScanner(ScannerState* state) {
   // Everything but the owned buffers and the user's two text buffers is per scan.
   ScannerState kept = *state;
   std::memset(static_cast<void*>(state), 0, sizeof(ScannerState));
+  state->pool = kept.pool;
   state->parserWork = kept.parserWork;
   state->lexWork = kept.lexWork;
   state->matchText = kept.matchText;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstdio>
 
+struct ScratchPool;
+
 /// Token codes returned by nextToken. Any other single character comes back as its own code
 /// ('{', '-', '*', the double quote, ...); 0 is the end of the text. 258, 259, 262, 271, 276, 279,
 /// 283 and 288 belong to the same numbering and are never returned.
@@ -65,7 +67,7 @@ inline constexpr uint32_t kNestedTextCapacity = 2048;  ///< nestedText
 inline constexpr int32_t kArgListStep = 8;              ///< argument-list entries added at a time
 
 /// The call parser's working fields (call/): zero when the state is created or reset. The call
-/// parser obtains their buffers (pMEMAlloc) and releases them before it releases the state.
+/// parser obtains their buffers (bcoObtain) and releases them before it releases the state.
 struct CallWork {
   uint16_t* blockText;  ///< the anonymous block being built
   uint32_t blockLength;
@@ -104,6 +106,7 @@ struct CallWork {
 /// character is 0, clears functionCode where it reads it, and calls restartAt(inputPos).
 ///
 struct ScannerState {
+  ScratchPool* pool;       ///< where the state's buffers come from and go back to
   ParseStack* parserWork;  ///< owned: the stacks of a parser run over this scanner's tokens
   LexWork* lexWork;        ///< owned (scanner/automaton.h)
   CallWork call;           ///< the call parser's working fields
@@ -148,12 +151,12 @@ struct ScannerState {
 };
 
 /// A new state: the record, the ParseStack and lexWork zero-filled, matchText and pushback
-/// allocated, all through pMEMAlloc; diagnostics on the standard output. Null when an allocation fails (what was
-/// obtained is released). Release with destroyScanner.
-ScannerState* createScanner();
+/// allocated, all from pool (bcoObtain); diagnostics on the standard output. Null when an
+/// allocation fails (what was obtained is released). Release with destroyScanner.
+ScannerState* createScanner(ScratchPool* pool);
 
-/// Releases what createScanner allocated and the record, through MEMFree; null is accepted. The
-/// user's tokenText and prevTokenText are not touched.
+/// Releases what createScanner allocated and the record to the state's pool; null is accepted.
+/// The user's tokenText and prevTokenText are not touched.
 void destroyScanner(ScannerState* state);
 
 /// Clears everything a scan leaves in the state (positions, flags, codes, texts, pushback, the call

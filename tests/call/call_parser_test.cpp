@@ -78,7 +78,8 @@ Outcome Parse(std::u16string_view input, uint32_t option = 0, uint16_t* name = n
     out.args.push_back({std::u16string(a.text, a.text + n + group), a.literal, a.isGroup,
                         a.groupNumber, a.itemCount});
   }
-  if (out.status == kOk) bcoFreeCallArgs(list, count);
+  if (out.status == kOk) bcoFreeCallArgs(nullptr, list, count);
+  bcoReleasePool(&ctx.scratch);
   return out;
 }
 
@@ -249,7 +250,7 @@ TEST(CallClause, GrowTextRule) {
     uint16_t* text = static_cast<uint16_t*>(pMEMAlloc(c.capacity * 2, 0));
     text[0] = 'x';
     uint32_t capacity = c.capacity;
-    ASSERT_EQ(bcoGrowText(c.used, &text, &capacity), kOk);
+    ASSERT_EQ(bcoGrowText(nullptr, c.used, &text, &capacity), kOk);
     EXPECT_EQ(capacity, c.grown);
     EXPECT_EQ(text[0], 'x');
     MEMFree(text);

@@ -99,6 +99,7 @@ TEST(ClauseSearch, CallForm) {
     EXPECT_EQ(ctx.callForm, callForm);
     if (ctx.rewrittenText != nullptr) MEMFree(ctx.rewrittenText);
     wbRelease(&wb);
+    bcoReleasePool(&ctx.scratch);
   }
 }
 

@@ -141,7 +141,7 @@ TEST(ClauseSearch, MatchesTheSearchThatRescansFromTheStart) {
     Text actual(wbLength(&wb) + 1);
     wbCopyOut(&wb, actual.data());
     wbRelease(&wb);
-    bcoReleaseScannerCache(&ctx);
+    bcoReleaseScratch(&ctx);
     if (ctx.rewrittenText != nullptr) {
       calls += status == kOk;
       MEMFree(ctx.rewrittenText);

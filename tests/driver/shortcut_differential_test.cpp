@@ -63,7 +63,7 @@ Outcome Translate(const std::u16string& input, bool reference) {
   o.callForm = ctx.callForm;
   if (ctx.rewrittenText != nullptr) MEMFree(ctx.rewrittenText);
   wbRelease(&wb);
-  bcoReleaseScannerCache(&ctx);
+  bcoReleaseScratch(&ctx);
   return o;
 }
 

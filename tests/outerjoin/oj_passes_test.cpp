@@ -38,6 +38,7 @@ Outcome Rewrite(const std::u16string& input, PassStart start) {
   wbCopyOut(&wb, out.data());
   o.text = testutil::Text(out.data());
   wbRelease(&wb);
+  bcoReleasePool(&ctx.scratch);
   return o;
 }
 

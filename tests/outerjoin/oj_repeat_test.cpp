@@ -105,6 +105,7 @@ std::u16string CallTwice(const std::u16string& first, Change change, Status* sec
   std::vector<uint16_t> out(wbLength(&wb) + 1);
   wbCopyOut(&wb, out.data());
   wbRelease(&wb);
+  bcoReleasePool(&ctx.scratch);
   return testutil::Text(out.data());
 }
 

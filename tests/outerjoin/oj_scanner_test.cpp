@@ -21,7 +21,7 @@ struct ScanFree {
 using Scan = std::unique_ptr<OuterJoinScanState, ScanFree>;
 
 Scan Start(const std::u16string& text) {
-  Scan s(ojScanCreate());
+  Scan s(ojScanCreate(nullptr));
   const auto* p = reinterpret_cast<const uint16_t*>(text.c_str());
   s->textStart = p;
   ojRestartAt(s.get(), p);

@@ -21,7 +21,7 @@ namespace {
 struct Scan {
   std::unique_ptr<uint16_t[]> text;
   uint16_t token[kTokenTextCapacity] = {}, prev[kTokenTextCapacity] = {};
-  ScannerState* s = createScanner();
+  ScannerState* s = createScanner(nullptr);
 
   explicit Scan(std::u16string_view input) : text(new uint16_t[input.size() + 1]) {
     std::copy(input.begin(), input.end(), text.get());
