@@ -139,7 +139,9 @@ int32_t prescan(ScannerState* s, const uint16_t* statement, CallNameSpans* names
 // the block's length: the same text, one allocation and one copy fewer.
 [[nodiscard]] bool keepBlock(ConversionContext* ctx, CallWork& w) {
   if (ctx->rewrittenText == nullptr || uint32_t(ctx->rewrittenCapacity) <= w.blockLength) {
-    MEMFree(ctx->rewrittenText);  // also when there is none: the trace shows the release
+    // Also when there is none: the trace shows the release.
+    if (ctx->rewrittenText == nullptr) MEMFree(nullptr);
+    bcoRelease(&ctx->scratch, ctx->rewrittenText);
     ctx->rewrittenCapacity = 0;
     if (!bcuTraceOn()) {
       ctx->rewrittenText = w.blockText;
@@ -147,8 +149,8 @@ int32_t prescan(ScannerState* s, const uint16_t* statement, CallNameSpans* names
       w.blockText = nullptr;
       return true;
     }
-    ctx->rewrittenText =
-        static_cast<uint16_t*>(pMEMAlloc((w.blockLength + 1) * sizeof(uint16_t), 0));
+    ctx->rewrittenText = static_cast<uint16_t*>(bcoObtain(
+        &ctx->scratch, (w.blockLength + 1) * sizeof(uint16_t), Fill::kZeroed, Fill::kZeroed));
     if (ctx->rewrittenText == nullptr) return false;
     ctx->rewrittenCapacity = int32_t(w.blockLength + 1);
   }

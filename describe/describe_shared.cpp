@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "call/call_argument.h"
+#include "driver/scratch.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 
@@ -45,14 +46,15 @@ uint64_t bcoCallTextUnits(int32_t argCount, const CallArgument* args, uint64_t n
 Status bcoStoreCallText(ConversionContext* ctx, const CallText& text) {
   if (text.overflow) return bcoFail(ctx, text.noMemory ? kReasonNoMemory : kReasonMalformed);
   if (ctx->rewrittenText != nullptr && uint32_t(ctx->rewrittenCapacity) <= text.length) {
-    MEMFree(ctx->rewrittenText);
+    bcoRelease(&ctx->scratch, ctx->rewrittenText);
     ctx->rewrittenText = nullptr;
     ctx->rewrittenCapacity = 0;
   }
   if (ctx->rewrittenText == nullptr) {
     const uint64_t bytes = (uint64_t(text.length) + 1) * sizeof(uint16_t);
     if (bytes > UINT32_MAX) return bcoFail(ctx, kReasonNoMemory);
-    ctx->rewrittenText = static_cast<uint16_t*>(pMEMAlloc(uint32_t(bytes), 0));
+    ctx->rewrittenText = static_cast<uint16_t*>(
+        bcoObtain(&ctx->scratch, uint32_t(bytes), Fill::kZeroed, Fill::kUninitialised));
     if (ctx->rewrittenText == nullptr) return bcoFail(ctx, kReasonNoMemory);
     ctx->rewrittenCapacity = int32_t(text.length + 1);
   }

@@ -68,7 +68,7 @@ struct CallResources {
       std::free(link->attr213List);
     }
     rawFree(link);
-    if (ctx->rewrittenText != nullptr) MEMFree(ctx->rewrittenText);
+    bcoRelease(&ctx->scratch, ctx->rewrittenText);
     bcoReleaseScratch(ctx);
   }
 };

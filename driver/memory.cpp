@@ -32,6 +32,8 @@ void memFailAfter(uint64_t countdown) {
   allocationCount.store(0, std::memory_order_relaxed);
 }
 
+bool memFailureDue() { return injectFailure(); }
+
 uint64_t memAllocationCount() { return allocationCount.load(std::memory_order_relaxed); }
 
 void* pMEMAlloc(uint32_t size, int32_t uninitialised) {

@@ -22,6 +22,9 @@ void rawFree(void* block);
 /// Test-only: the countdown-th allocation from now on (1 = the next one) fails, and every one
 /// after it succeeds again; 0 turns failures off. Counts both traced and untraced allocations.
 void memFailAfter(uint64_t countdown);
+/// Counts one request for memory that does not reach the C library (a block from a call's own
+/// chunks) against the failure switch; true when this one must fail.
+bool memFailureDue();
 /// Test-only: allocations made since the last memFailAfter call.
 uint64_t memAllocationCount();
 

@@ -2,8 +2,8 @@
 // every request is the documented traced allocation (pMEMAlloc of the documented size, zero-filled
 // as documented) and every release a traced MEMFree, in the order the steps make them. With
 // tracing off, a request gets the size the step needs, zero-filled only where the step reads
-// before it writes, and a released block is kept in the call's pool for the next request of the
-// same call; the entry point frees the pool when the call ends.
+// before it writes, carved from the call's own chunks; a released block is kept for the next
+// request of the same call, and the entry point gives the chunks back when the call ends.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +13,16 @@ enum class Fill : uint8_t {
   kZeroed,         ///< read before written (a record's fields): zero-filled
 };
 
-/// The blocks a call released and may hand out again (tracing off). Zero-initialised by the
-/// entry point with its context; `off` keeps nothing (the reference translation).
+struct ScratchChunk;
+
+/// A call's untraced buffers: the chunks they are carved from and the blocks released so far,
+/// which later requests reuse. Zero-initialised by the entry point with its context; with `off`
+/// set (the reference translation) every request is a block of its own, freed when released.
 struct ScratchPool {
-  static constexpr uint32_t kSlots = 16;
-  void* blocks[kSlots];
-  uint32_t bytes[kSlots];  ///< usable bytes of each kept block
-  uint32_t count;
+  ScratchChunk* chunks;  ///< the chunk blocks are carved from first, then the others
+  /// Released blocks, one list per size class: class k holds blocks of 2^k to 2^(k+1) - 1 bytes,
+  /// linked through their first bytes.
+  void* released[32];
   bool off;
 };
 
@@ -32,7 +35,7 @@ struct ScratchRequest {
 };
 
 /// Obtains a block for a step of the call that owns pool (null: a step outside any call, which
-/// keeps nothing). *obtained, when given, receives the block's size in bytes (the traced size
+/// gets a block of its own). *obtained, when given, receives the block's size in bytes (the traced size
 /// when tracing, else at least the needed size). Null on failure (the test-only failure switch
 /// counts every request). Release with bcoRelease.
 void* bcoObtain(ScratchPool* pool, const ScratchRequest& request, uint32_t* obtained = nullptr);
@@ -42,11 +45,12 @@ inline void* bcoObtain(ScratchPool* pool, uint32_t bytes, Fill tracedFill, Fill 
   return bcoObtain(pool, ScratchRequest{bytes, tracedFill, bytes, fill});
 }
 
-/// Releases a block from bcoObtain (null accepted): traced MEMFree with tracing on, else kept in
-/// the pool for a later request (freed when the pool is full or off).
+/// Releases a block from bcoObtain with the same pool (null accepted): a block carved from the
+/// pool's chunks is kept for a later request; any other is freed (traced MEMFree with tracing on).
 void bcoRelease(ScratchPool* pool, void* block);
 
-/// Frees every block the pool keeps; the entry point's last step.
+/// Gives back the pool's chunks and with them every block carved from them, released or not;
+/// the entry point's last step.
 void bcoReleasePool(ScratchPool* pool);
 
 /// Owns one block from bcoObtain until release(); returns it to its pool on every other exit.

@@ -68,7 +68,7 @@ Outcome Parse(std::u16string_view input, uint32_t option = 0, uint16_t* name = n
   if (ctx.rewrittenText != nullptr) out.block = Text(ctx.rewrittenText);
   out.blockCapacity = ctx.rewrittenCapacity;
   out.blockBufferKept = before != nullptr && ctx.rewrittenText == before;
-  MEMFree(ctx.rewrittenText);
+  bcoRelease(&ctx.scratch, ctx.rewrittenText);
   for (int32_t i = 0; out.status == kOk && i < count; ++i) {
     const CallArgument& a = list[i];
     const bool group = a.itemCount > 0;
@@ -78,7 +78,7 @@ Outcome Parse(std::u16string_view input, uint32_t option = 0, uint16_t* name = n
     out.args.push_back({std::u16string(a.text, a.text + n + group), a.literal, a.isGroup,
                         a.groupNumber, a.itemCount});
   }
-  if (out.status == kOk) bcoFreeCallArgs(nullptr, list, count);
+  if (out.status == kOk) bcoFreeCallArgs(&ctx.scratch, list, count);
   bcoReleasePool(&ctx.scratch);
   return out;
 }

@@ -97,7 +97,7 @@ TEST(ClauseSearch, CallForm) {
     ASSERT_EQ(wbInit(&wb, std::vector<uint16_t>(input.begin(), input.end())), kOk);
     (void)bcuReplaceVendorStrings(&ctx);  // "{call q} {?=call p}" does not parse
     EXPECT_EQ(ctx.callForm, callForm);
-    if (ctx.rewrittenText != nullptr) MEMFree(ctx.rewrittenText);
+    bcoRelease(&ctx.scratch, ctx.rewrittenText);
     wbRelease(&wb);
     bcoReleasePool(&ctx.scratch);
   }

@@ -141,11 +141,11 @@ TEST(ClauseSearch, MatchesTheSearchThatRescansFromTheStart) {
     Text actual(wbLength(&wb) + 1);
     wbCopyOut(&wb, actual.data());
     wbRelease(&wb);
-    bcoReleaseScratch(&ctx);
     if (ctx.rewrittenText != nullptr) {
       calls += status == kOk;
-      MEMFree(ctx.rewrittenText);
+      bcoRelease(&ctx.scratch, ctx.rewrittenText);
     }
+    bcoReleaseScratch(&ctx);
     if (status != kOk) continue;
     ++compared;
     ASSERT_EQ(Printable(testutil::Text(actual.data())), Printable(testutil::Text(expected.data())));

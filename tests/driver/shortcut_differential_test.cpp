@@ -61,7 +61,7 @@ Outcome Translate(const std::u16string& input, bool reference) {
   o.markers = ctx.markerCount, o.values = ctx.valueCount;
   o.parsedMarkers = ctx.parsedMarkerCount, o.parsedValues = ctx.parsedValueCount;
   o.callForm = ctx.callForm;
-  if (ctx.rewrittenText != nullptr) MEMFree(ctx.rewrittenText);
+  bcoRelease(&ctx.scratch, ctx.rewrittenText);
   wbRelease(&wb);
   bcoReleaseScratch(&ctx);
   return o;
