@@ -148,20 +148,18 @@ class Generator {
   }
 
   void dateLiteral() {
-    switch (c_.below(4)) {
-      case 0:
-        opening("d '2001-02-03'");
-        break;
-      case 1:
-        opening("t '12:30:00'");
-        break;
-      case 2:
-        opening("ts '2001-02-03 12:30:00'");
-        break;
-      default:
-        opening("ts '2001-02-03 12:30:00.125'");
-        break;
+    // Mostly the shapes applications send; now and then one at the edge of that shape (case,
+    // blanks, tabs, lengths, fractions, a doubled quote, text after the literal).
+    if (c_.chance(70)) {
+      opening(pick({"d '2001-02-03'", "t '12:30:00'", "ts '2001-02-03 12:30:00'",
+                     "ts '2001-02-03 12:30:00.125'"}));
+      return;
     }
+    opening(pick({"TS  '2001-02-03 12:30:00' ", "D '2001-02-3'", "d ''", "t '12:30'",
+                  "ts '2001-02-03 12:30:00.123456789'", "ts '2001-02-03 12:30:00.12345678901'",
+                  "d '2001-02-03''x'", "d\t'2001-02-03'", "date '2001-02-03'",
+                  "d '2001-02-03'x", "d 'ab-cd-efgh'", "d '2001-02-03 '", "T '1:2:3 4.5'",
+                  "d'2001-02-03'", "ts '2001-02-03 12:30:00'  ", "d '\u00e9001-02-03'"}));
   }
 
   // A whole clause around body, in braces or in the long form.
