@@ -13,6 +13,7 @@
 // scan the rest of the statement. The trace shows the searches of the literal algorithm, one line
 // per search.
 #include <cstdint>
+#include <span>
 
 #include "driver/pos_list.h"
 #include "driver/text.h"
@@ -30,6 +31,33 @@ void traceSearches(uint32_t found) {
   for (uint32_t i = 0; i <= found; ++i) bcuTraceLine(kTraceBit, "bcuFstristr_SkipLiteral", 0u);
 }
 
+// The matches of a one-character needle that is no letter and cannot end a literal ("{"), found
+// as bcuFindSkipLiteral finds them but eight characters at a time: the needle or a quote outside
+// literals; a quote, or a '*' that may start a "*/", inside them.
+[[nodiscard]] bool collectUnitMatches(const uint16_t* text, uint32_t length, uint32_t start,
+                                      uint16_t unit, PosList* out) {
+  const std::span<const uint16_t> all(text, length);
+  const uint16_t outside[] = {unit, '\'', 0};
+  static constexpr uint16_t kInside[] = {'\'', '*', 0};
+  for (size_t i = start;;) {
+    i = bcuFindAnyUnit(all, i, outside);
+    if (i == length || text[i] == 0) return true;
+    if (text[i] == unit) {
+      if (!out->push(uint32_t(i))) return false;
+      ++i;
+      continue;
+    }
+    // A literal runs to the next quote, or to a "*/" that closes a comment around it; the search
+    // goes on after its quote, or at the '/'.
+    for (++i;; ++i) {
+      i = bcuFindAnyUnit(all, i, kInside);
+      if (i == length || text[i] == 0) return true;
+      if (text[i] == '\'' || (i + 1 < length && text[i + 1] == '/')) break;
+    }
+    ++i;
+  }
+}
+
 // Logical positions of every match of needle from start on, as the literal algorithm finds them
 // when it searches again from one needle length past each match.
 [[nodiscard]] bool collectMatches(const uint16_t* text, uint32_t length, uint32_t start,
@@ -37,6 +65,7 @@ void traceSearches(uint32_t found) {
   out->clear();
   // Literals only hide matches, so a needle absent from the raw text has no match at all.
   if (start >= length || !bcuHasSequence({text + start, length - start}, needle)) return true;
+  if (needle[0] == '{' && needle[1] == 0) return collectUnitMatches(text, length, start, '{', out);
   for (const uint16_t* m = bcuFindSkipLiteral(text + start, needle); m != nullptr;
        m = bcuFindSkipLiteral(m + step, needle)) {
     if (!out->push(uint32_t(m - text))) return false;

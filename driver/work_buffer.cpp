@@ -8,6 +8,7 @@
 
 #include "driver/memory.h"
 #include "driver/text.h"
+#include "driver/unit_scan.h"
 
 namespace {
 
@@ -165,9 +166,7 @@ Status wbReserveFlat(WorkBuffer* wb, uint32_t units) {
 }
 
 void wbAdoptFlat(WorkBuffer* wb) {
-  uint32_t length = 0;
-  while (length + 1 < wb->capacity && wb->data[length] != 0) ++length;
-  wbAdoptFlatLength(wb, length);
+  wbAdoptFlatLength(wb, uint32_t(bcuTerminatedLength(wb->data, wb->capacity - 1)));
 }
 
 void wbAdoptFlatLength(WorkBuffer* wb, uint32_t length) {
