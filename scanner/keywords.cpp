@@ -1,6 +1,8 @@
 // Keyword lookup for the clause scanner: every name it matches is looked up here by its
-// upper-cased text, with a binary search over the words in ascending order.
+// upper-cased text, in a hash table of the words built at compile time.
 #include "scanner/keywords.h"
+
+#include <algorithm>
 
 const KeywordEntry* findKeyword(const uint16_t* text, size_t length) {
   if (length == 0 || length > kKeywordMaxLength) return nullptr;
@@ -10,18 +12,11 @@ const KeywordEntry* findKeyword(const uint16_t* text, size_t length) {
     if (c >= 0x80) return nullptr;  // no keyword holds such a character
     upper[i] = (c >= 'a' && c <= 'z') ? char(c - 32) : char(c);
   }
-  const std::string_view key(upper, length);
-  size_t low = 0;
-  size_t high = kKeywordCount;
-  while (low < high) {
-    const size_t mid = (low + high) / 2;
-    const KeywordEntry& entry = kKeywords[kKeywordsByWord[mid]];
-    if (entry.word == key) return &entry;
-    if (entry.word < key) {
-      low = mid + 1;
-    } else {
-      high = mid;
-    }
+  for (uint32_t h = keywordHash(upper, length);; h = (h + 1) & 255) {
+    const uint8_t slot = kKeywordSlots[h];
+    if (slot == 0) return nullptr;
+    const KeywordEntry& entry = kKeywords[slot - 1];
+    if (entry.word.size() == length && std::equal(upper, upper + length, entry.word.data()))
+      return &entry;
   }
-  return nullptr;
 }

@@ -120,13 +120,23 @@ inline constexpr size_t kKeywordMaxLength =
         [](const KeywordEntry& a, const KeywordEntry& b) { return a.word.size() < b.word.size(); })
         ->word.size();
 
-/// Indexes of kKeywords in ascending order of their words, for the binary search of the lookup.
-inline constexpr std::array<uint8_t, kKeywordCount> kKeywordsByWord = [] {
-  std::array<uint8_t, kKeywordCount> order{};
-  for (size_t i = 0; i < kKeywordCount; ++i) order[i] = uint8_t(i);
-  std::sort(order.begin(), order.end(),
-            [](uint8_t a, uint8_t b) { return kKeywords[a].word < kKeywords[b].word; });
-  return order;
+/// The lookup's hash of an upper-case word: its length and its first, second and last characters.
+constexpr uint32_t keywordHash(const char* word, size_t length) {
+  const auto at = [&](size_t i) { return uint32_t(static_cast<unsigned char>(word[i])); };
+  return (uint32_t(length) * 7 + at(0) * 31 + at(length > 1 ? 1 : 0) * 11 + at(length - 1) * 3) &
+         255;
+}
+
+/// The lookup's table: open addressing on keywordHash, 256 slots, each the index of its word in
+/// kKeywords plus one (0: empty).
+inline constexpr std::array<uint8_t, 256> kKeywordSlots = [] {
+  std::array<uint8_t, 256> slots{};
+  for (size_t i = 0; i < kKeywordCount; ++i) {
+    uint32_t h = keywordHash(kKeywords[i].word.data(), kKeywords[i].word.size());
+    while (slots[h] != 0) h = (h + 1) & 255;
+    slots[h] = uint8_t(i + 1);
+  }
+  return slots;
 }();
 
 /// The function code of word (upper case), 0 for a word that has none; usable in constant
@@ -153,9 +163,21 @@ constexpr bool wordsAreNames() {
 }
 
 constexpr bool wordsUnique() {
-  for (size_t i = 1; i < kKeywordCount; ++i)
-    if (kKeywords[kKeywordsByWord[i - 1]].word == kKeywords[kKeywordsByWord[i]].word) return false;
+  for (size_t i = 0; i < kKeywordCount; ++i)
+    for (size_t j = i + 1; j < kKeywordCount; ++j)
+      if (kKeywords[i].word == kKeywords[j].word) return false;
   return true;
+}
+
+// The longest run of slots a lookup may probe before it meets an empty one.
+constexpr size_t longestProbe() {
+  size_t longest = 0;
+  for (size_t start = 0; start < 256; ++start) {
+    size_t n = 0;
+    while (n < 256 && kKeywordSlots[(start + n) & 255] != 0) ++n;
+    longest = std::max(longest, n);
+  }
+  return longest;
 }
 
 constexpr size_t codedCount() {
@@ -182,3 +204,4 @@ static_assert(keywords_detail::codesUniqueAndGrouped(), "codes are unique and of
 static_assert(keywords_detail::wordsAreNames(), "words are upper-case names");
 static_assert(keywords_detail::wordsUnique(), "no word twice");
 static_assert(kKeywordMaxLength == 18);
+static_assert(keywords_detail::longestProbe() <= 8, "the lookup probes few slots");
