@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "scanner/keywords.h"
 #include "scanner/scanner_state.h"
 #include "support/utf16.h"
 
@@ -246,3 +247,30 @@ TEST(ClauseScanner, LongNumbers) {
 }
 
 }  // namespace
+
+// The keyword lookup finds every word of the table in any case, and nothing else: no longer word,
+// no part of one, no word with a character outside ASCII.
+TEST(Keywords, Lookup) {
+  for (const KeywordEntry& k : kKeywords) {
+    std::u16string upper(k.word.begin(), k.word.end()), lower, mixed;
+    for (size_t i = 0; i < upper.size(); ++i) {
+      const char16_t c = upper[i];
+      const char16_t l = c >= 'A' && c <= 'Z' ? char16_t(c + 32) : c;
+      lower += l;
+      mixed += i % 2 == 0 ? c : l;
+    }
+    for (const std::u16string& word : {upper, lower, mixed}) {
+      const auto* units = reinterpret_cast<const uint16_t*>(word.data());
+      EXPECT_EQ(findKeyword(units, word.size()), &k) << Printable(word);
+      const std::u16string longer = word + u"X";
+      EXPECT_EQ(findKeyword(reinterpret_cast<const uint16_t*>(longer.data()), longer.size()),
+                nullptr)
+          << Printable(longer);
+    }
+  }
+  for (std::u16string_view other : {u"", u"A", u"UCASEX", u"UCAS", u"XABS", u"U\u00c7ASE",
+                                    u"SQL_TYPE_TIMESTAMPS", u"abs1"}) {
+    EXPECT_EQ(findKeyword(reinterpret_cast<const uint16_t*>(other.data()), other.size()), nullptr)
+        << Printable(other);
+  }
+}
