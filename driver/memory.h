@@ -25,7 +25,8 @@ void memFailAfter(uint64_t countdown);
 /// Counts one request for memory that does not reach the C library (a block from a call's own
 /// chunks) against the failure switch; true when this one must fail.
 bool memFailureDue();
-/// Test-only: allocations made since the last memFailAfter call.
+/// Test-only: allocations made since the last memFailAfter call while a failure was armed (up to
+/// and including the one that failed).
 uint64_t memAllocationCount();
 
 struct MemFreeDeleter {

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <sstream>
 
 #include "driver/clause_search.h"
@@ -14,6 +16,7 @@
 #include "driver/memory.h"
 #include "driver/text.h"
 #include "driver/trace.h"
+#include "driver/unit_scan.h"
 #include "driver/work_buffer.h"
 #include "support/trace.h"
 #include "support/translate.h"
@@ -182,3 +185,26 @@ TEST(Memory, AllocationIsZeroFilledWithSlack) {
 }
 
 }  // namespace
+
+// The vector search for any of a few units agrees with a plain loop at every length, start and
+// place of the first hit, and reads nothing outside its span (a block of exactly its size).
+TEST(UnitScan, FindAnyUnitMatchesAPlainLoop) {
+  static constexpr uint16_t kFew[] = {'{', '?'};
+  static constexpr uint16_t kMany[] = {'{', '?', 'a', 'b', 'c', 'd', 'e', 'f', 'g'};
+  for (std::span<const uint16_t> units :
+       {std::span<const uint16_t>(kFew), std::span<const uint16_t>(kMany)}) {
+    for (size_t n = 0; n <= 40; ++n) {
+      for (size_t hit = 0; hit <= n; ++hit) {  // hit == n: none
+        std::unique_ptr<uint16_t[]> block(new uint16_t[n]);
+        std::fill_n(block.get(), n, uint16_t('x'));
+        if (hit < n) block[hit] = units[hit % units.size()];
+        const std::span<const uint16_t> text(block.get(), n);
+        for (size_t from = 0; from <= n; ++from) {
+          const size_t expected = hit >= from && hit < n ? hit : n;
+          ASSERT_EQ(bcuFindAnyUnit(text, from, units), expected)
+              << "length " << n << ", from " << from << ", hit " << hit;
+        }
+      }
+    }
+  }
+}
