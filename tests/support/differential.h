@@ -248,6 +248,9 @@ class Generator {
       }
       put(")");
     }
+    // Now and then something between the list and the closing: a name or number the scanner
+    // reads the closing ahead of, blanks, a sign that starts a number.
+    if (c_.chance(8)) put(pick({" ", "a", "1", " x ", "+ ", ".", ")", "?", " ;"}));
     put(longForm ? " *)--" : "}");
   }
 
@@ -349,6 +352,9 @@ class Generator {
       }
       put(")");
     }
+    // Now and then something between the list and the closing: a name or number the scanner
+    // reads the closing ahead of, blanks, a sign that starts a number.
+    if (c_.chance(8)) put(pick({" ", "a", "1", " x ", "+ ", ".", ")", "?", " ;"}));
     put(longForm ? " *)--" : "}");
   }
 
