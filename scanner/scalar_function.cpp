@@ -427,20 +427,54 @@ bool nameUnit(uint16_t c) {
          c == '#' || c == '$';
 }
 
+// Skips blanks and tabs.
+const uint16_t* skipHws(const uint16_t* p) {
+  while (*p == ' ' || *p == '\t') ++p;
+  return p;
+}
+// After "(brand)" of a long opening: a brand of printable characters but parentheses; null when
+// p does not start one.
+const uint16_t* afterBrand(const uint16_t* p) {
+  if (*p != '(') return nullptr;
+  const uint16_t* q = ++p;
+  while (*q >= 0x20 && *q < 0x7F && *q != '(' && *q != ')') ++q;
+  return q != p && *q == ')' ? q + 1 : nullptr;
+}
+
+// Where the fn keyword of a clause opening ends, when the opening is one the scanner reads as a
+// function opening from `opening` on: "{fn", or "--(*vendor(Microsoft),product(ODBC) fn" (blanks
+// and tabs where the scanner takes them, any case). Null otherwise.
+const uint16_t* plainOpeningEnd(const uint16_t* opening) {
+  const uint16_t* p = opening;
+  if (*p == '{') {
+    ++p;
+  } else {
+    if (!bcuStartsWithNoCase(p, "--(*")) return nullptr;
+    p = skipHws(p + 4);
+    if (!bcuStartsWithNoCase(p, "VENDOR")) return nullptr;
+    if ((p = afterBrand(skipHws(p + 6))) == nullptr || *p != ',') return nullptr;
+    p = skipHws(p + 1);
+    if (!bcuStartsWithNoCase(p, "PRODUCT")) return nullptr;
+    if ((p = afterBrand(skipHws(p + 7))) == nullptr) return nullptr;
+    p = skipHws(p);
+  }
+  return bcuUpper(p[0]) == 'F' && bcuUpper(p[1]) == 'N' ? p + 2 : nullptr;
+}
+
 // "{fn UCASE(c1)}": a function that keeps its name (or gets a native one of the same length), in
-// a brace clause opened by exactly "{fn " and holding only plain characters up to its closing,
-// the last of them ')' or a blank. The scanner's tokens there are known without it: the opening
-// from the brace through the keyword, the name, plain tokens, and the closing as the first
-// terminator, reached before the read position passes it (a name or number right before it, as
-// in "{fn UCASE}", reads it ahead and leaves it in place). The clause is written as keepName
-// writes it. False, with nothing changed, for any other clause.
+// a clause whose opening the scanner reads as such, one blank after its fn keyword, and only
+// plain characters after the name up to the closing, the last of them ')' or a blank. The
+// scanner's tokens there are known without it: the opening through the keyword, the name, plain
+// tokens, and the terminator at the closing ("}" or "*)--"), reached before the read position
+// passes it (a name or number right before it, as in "{fn UCASE}", reads it ahead and leaves it
+// in place). The clause is written as keepName writes it. False, with nothing changed, for any
+// other clause.
 bool keepPlainName(ConversionContext* ctx, uint16_t* opening, uint16_t* name, uint16_t* closing) {
-  if (name != opening + 4 || opening[0] != '{' || bcuUpper(opening[1]) != 'F' ||
-      bcuUpper(opening[2]) != 'N' || opening[3] != ' ' || *closing != '}' ||
-      (name < closing &&
-       !((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z')))) {
+  const uint16_t* keywordEnd = plainOpeningEnd(opening);
+  if (keywordEnd == nullptr || *keywordEnd != ' ' || name != keywordEnd + 1 || name >= closing) {
     return false;
   }
+  const size_t terminator = *closing == '}' ? 1 : 4;  // else the clause search found "*)--"
   const uint16_t* p = name;
   while (p < closing && nameUnit(*p)) ++p;
   const KeywordEntry* keyword = findKeyword(name, size_t(p - name));
@@ -459,10 +493,10 @@ bool keepPlainName(ConversionContext* ctx, uint16_t* opening, uint16_t* name, ui
     scanJumpsWrote(ctx, edits, {{name, name + n}});
   }
   const uint32_t edits = wb->edits;
-  bcuFillW(opening, ' ', 4);
-  *closing = ' ';
+  bcuFillW(opening, ' ', size_t(name - opening));
+  bcuFillW(closing, ' ', terminator);
   wbNoteEdit(wb);
-  scanJumpsWrote(ctx, edits, {{opening, opening + 4}, {closing, closing + 1}});
+  scanJumpsWrote(ctx, edits, {{opening, name}, {closing, closing + terminator}});
   ctx->bracelessEdits = wb->edits;
   return true;
 }
