@@ -19,9 +19,13 @@ struct ScratchChunk;
 /// which later requests reuse. Zero-initialised by the entry point with its context; with `off`
 /// set (the reference translation) every request is a block of its own, freed when released.
 struct ScratchPool {
+  /// Small blocks are carved from here first, so that a statement with few clauses needs no
+  /// chunk (a marker pass's scratch, a parse's small records).
+  static constexpr uint32_t kInlineBytes = 2048;
+  alignas(16) unsigned char inlineBlocks[kInlineBytes];
+  uint32_t inlineUsed;
   ScratchChunk* chunks;  ///< the chunk blocks are carved from first, then the others
-  /// Released blocks, one list per size class: class k holds blocks of 2^k to 2^(k+1) - 1 bytes,
-  /// linked through their first bytes.
+  /// Released blocks, one list per size class: class k holds blocks of 2^k to 2^(k+1) - 1 bytes.
   void* released[32];
   bool off;
 };
@@ -50,7 +54,8 @@ inline void* bcoObtain(ScratchPool* pool, uint32_t bytes, Fill tracedFill, Fill 
 void bcoRelease(ScratchPool* pool, void* block);
 
 /// Gives back the pool's chunks and with them every block carved from them, released or not;
-/// the entry point's last step.
+/// the entry point's last step, and the last step of anything else that used a pool (its inline
+/// area must be given back before the pool leaves the stack).
 void bcoReleasePool(ScratchPool* pool);
 
 /// Owns one block from bcoObtain until release(); returns it to its pool on every other exit.
