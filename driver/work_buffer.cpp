@@ -106,11 +106,11 @@ Status wbInit(WorkBuffer* wb, std::span<const uint16_t> text, bool flat) {
   }
   const uint64_t needed = uint64_t(text.size()) + 1;
   if (needed > wb->capacity) {
-    // Room for three times the text: translated clauses can more than double it ({ts '...'}
-    // becomes a TO_DATE call 2.1 times as long, {fn HOUR(d)} 2.6 times), and a single block per
-    // call keeps the allocator from handing memory back to the system and faulting it in again
-    // on every call, as a grown pair of blocks does.
-    const uint64_t capacity = 3 * needed + 64;
+    // Room for a third of the text again: translated clauses make a statement longer (rows of an
+    // INSERT with a {ts '...'} literal each, 1.31 times), and one block per call, grown only for
+    // a statement that grows more (a list of {fn HOUR(d)}), keeps the memory a call takes in
+    // proportion to the statement.
+    const uint64_t capacity = needed + needed / 3 + 64;
     if (capacity > UINT32_MAX) return kFail;
     wb->data = static_cast<uint16_t*>(rawAlloc(capacity * sizeof(uint16_t)));
     if (wb->data == nullptr) {
