@@ -12,6 +12,7 @@
 // form has no brace and no "*)--" (SuffixFacts), so that side-by-side long forms do not each
 // scan the rest of the statement. The trace shows the searches of the literal algorithm, one line
 // per search.
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
@@ -77,11 +78,17 @@ void traceSearches(uint32_t found) {
 struct CloseStack {
   PosList fromEnd;
 
-  // Records the '}' of the right-part range [from, to), which lies left of every recorded one.
+  // Records the '}' of the right-part range [from, to), which lies left of every recorded one:
+  // found from the left eight characters at a time, then turned round so that the leftmost is
+  // on top.
   [[nodiscard]] bool pushRange(const WorkBuffer* wb, const uint16_t* from, const uint16_t* to) {
-    for (const uint16_t* p = to; p > from;) {
-      if (*--p == '}' && !fromEnd.push(wbFromEnd(wb, p))) return false;
+    static constexpr uint16_t kClose[] = {'}'};
+    const std::span<const uint16_t> range(from, size_t(to - from));
+    const uint32_t first = fromEnd.size;
+    for (size_t i = 0; (i = bcuFindAnyUnit(range, i, kClose)) < range.size(); ++i) {
+      if (!fromEnd.push(wbFromEnd(wb, from + i))) return false;
     }
+    std::reverse(fromEnd.items + first, fromEnd.items + fromEnd.size);
     return true;
   }
   // Forgets the '}' left of `to` (a clause about to be looked at again).
