@@ -65,6 +65,77 @@ TEST(ReferenceDifferential, NestedRebuildingClauses) {
 }
 
 // Statements the differential fuzzer found.
+// Clauses at the edges of the shapes that are written without the clause scanner (date
+// literals, functions that keep their name): on either side of each edge the result must be the
+// scanner's.
+TEST(ReferenceDifferential, ShapesWrittenWithoutTheScanner) {
+  static constexpr const char16_t* kClauses[] = {
+      // date, time and timestamp literals
+      u"{d '2001-02-03'}",
+      u"{D  '2001-02-03'  }",
+      u"{d'2001-02-03'}",
+      u"{d\t'2001-02-03'}",
+      u"{ d '2001-02-03'}",
+      u"{d '2001-02-03' x}",
+      u"{d '2001-02-03''x'}",
+      u"{d ''}",
+      u"{d '2001-02-3'}",
+      u"{d 'ab-cd-efgh'}",
+      u"{d '2001-02-03}",
+      u"{date '2001-02-03'}",
+      u"{t '12:30:00'}",
+      u"{t '12:30'}",
+      u"{ts '2001-02-03 12:30:00'}",
+      u"{ts '2001-02-03 12:30:00.123456789'}",
+      u"{ts '2001-02-03 12:30:00.1234567890'}",
+      u"{ts '2001-02-03 12:30:0'}",
+      u"{ts N'2001-02-03 12:30:00'}",
+      u"--(*vendor(Microsoft),product(ODBC) ts '2001-02-03 12:30:00' *)--",
+      u"--(*vendor(Microsoft),product(ODBC) d '2001-02-03'*)--",
+      // functions that keep their name
+      u"{fn UCASE(c1)}",
+      u"{fn ucase(c1) }",
+      u"{fn UCASE}",
+      u"{fn UCASE }",
+      u"{fn UCASE(c1)a}",
+      u"{fn UCASE(c1)1}",
+      u"{fn UCASE(c1+ )}",
+      u"{fn UCASE(c1)+ }",
+      u"{fn UCASE(c1).}",
+      u"{fn UCASE(c1 }",
+      u"{fn UCASE(?)}",
+      u"{fn UCASE('a')}",
+      u"{fn UCASE(\"a\")}",
+      u"{fn UCASE(a/b)}",
+      u"{fn UCASE(a-b)}",
+      u"{fn UCASE(a*b)}",
+      u"{fn  UCASE(c1)}",
+      u"{fn\tUCASE(c1)}",
+      u"{FN ltrim(c1)}",
+      u"{fn LTRIMX(c1)}",
+      u"{fn UCASE(c1);}",
+      u"{fn UCASE(c1 -- x\n)}",
+      u"{fn IFNULL(a, 0)}",
+      u"{fn SUBSTRING(a, 1, 2)}",
+      u"{fn UCASE(\u00e9)}",
+      u"{fn UCASE({fn LCASE(c1)})}",
+      u"--(*vendor(Microsoft),product(ODBC) fn UCASE(c1) *)--",
+      u"--(*vendor(Microsoft),product(ODBC) fn UCASE(c1)*)--",
+      u"--(*vendor(Microsoft),product(ODBC) fn UCASE *)--",
+      u"--(* VENDOR (Microsoft), PRODUCT (ODBC)\tfn ucase(c1) *)--",
+      u"--(*vendor(Microsoft) ,product(ODBC) fn UCASE(c1) *)--",
+      u"--(*vendor(Other),product(X) fn UCASE(c1) *)--",
+  };
+  const Options options;
+  for (const char16_t* clause : kClauses) {
+    for (const std::u16string& statement :
+         {u"select " + std::u16string(clause) + u" from t where a = ?",
+          std::u16string(clause) + u"   ", u"x " + std::u16string(clause)}) {
+      expectSame(statement, options);
+    }
+  }
+}
+
 TEST(ReferenceDifferential, FoundByTheFuzzer) {
   const Options options;
   // The second long form's brace pass sets off an outer-join rewrite that swallows the first

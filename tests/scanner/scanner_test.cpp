@@ -268,8 +268,8 @@ TEST(Keywords, Lookup) {
           << Printable(longer);
     }
   }
-  for (std::u16string_view other : {u"", u"A", u"UCASEX", u"UCAS", u"XABS", u"U\u00c7ASE",
-                                    u"SQL_TYPE_TIMESTAMPS", u"abs1"}) {
+  for (std::u16string_view other :
+       {u"", u"A", u"UCASEX", u"UCAS", u"XABS", u"U\u00c7ASE", u"SQL_TYPE_TIMESTAMPS", u"abs1"}) {
     EXPECT_EQ(findKeyword(reinterpret_cast<const uint16_t*>(other.data()), other.size()), nullptr)
         << Printable(other);
   }
