@@ -16,18 +16,21 @@ enum class Fill : uint8_t {
 struct ScratchChunk;
 
 /// A call's untraced buffers: the chunks they are carved from and the blocks released so far,
-/// which later requests reuse. Zero-initialised by the entry point with its context; with `off`
-/// set (the reference translation) every request is a block of its own, freed when released.
+/// which later requests reuse. Empty when constructed (the inline area is left as it is: it is
+/// written before it is read); with `off` set (the reference translation) every request is a
+/// block of its own, freed when released.
 struct ScratchPool {
+  ScratchPool() {}  // not `= default`: value-initialising the context must not clear 2 KB
+
   /// Small blocks are carved from here first, so that a statement with few clauses needs no
   /// chunk (a marker pass's scratch, a parse's small records).
   static constexpr uint32_t kInlineBytes = 2048;
   alignas(16) unsigned char inlineBlocks[kInlineBytes];
-  uint32_t inlineUsed;
-  ScratchChunk* chunks;  ///< the chunk blocks are carved from first, then the others
+  uint32_t inlineUsed = 0;
+  ScratchChunk* chunks = nullptr;  ///< the chunk blocks are carved from first, then the others
   /// Released blocks, one list per size class: class k holds blocks of 2^k to 2^(k+1) - 1 bytes.
-  void* released[32];
-  bool off;
+  void* released[32] = {};
+  bool off = false;
 };
 
 /// What a step asks for: the documented allocation (traced) and what it needs (untraced).

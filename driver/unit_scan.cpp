@@ -74,36 +74,44 @@ bool bcuHasSequence(std::span<const uint16_t> text, const char* seq) {
 
 bool bcuHasNothingToTranslate(std::span<const uint16_t> text) {
   static constexpr uint16_t kActive[] = {'{', '?', ':'};
-  size_t i = 0;
 #if defined(__SSE2__)
-  const __m128i thirtyOne = _mm_set1_epi16(31);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i brace = _mm_set1_epi16('{');
-  const __m128i question = _mm_set1_epi16('?');
-  const __m128i colon = _mm_set1_epi16(':');
-  const __m128i dash = _mm_set1_epi16('-');
-  for (; i + 8 <= text.size(); i += 8) {
-    const __m128i v = load8(text.data() + i);
-    __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi16(v, zero),
-                                   _mm_cmpeq_epi16(_mm_subs_epu16(v, thirtyOne), zero));
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, brace));
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, question));
-    hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, colon));
-    if (_mm_movemask_epi8(hit) != 0) return false;
-    // A dash is common ("a - b", "-- note"); only "--(*" opens a clause.
-    int dashes = _mm_movemask_epi8(_mm_cmpeq_epi16(v, dash));
-    while (dashes != 0) {
-      const size_t at = i + size_t(__builtin_ctz(unsigned(dashes))) / 2;
-      if (bcuHasSequence(text.subspan(at, std::min<size_t>(4, text.size() - at)), "--(*"))
-        return false;
-      dashes &= ~(3 << ((at - i) * 2));
+  if (text.size() >= 8) {
+    const __m128i thirtyOne = _mm_set1_epi16(31);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i brace = _mm_set1_epi16('{');
+    const __m128i question = _mm_set1_epi16('?');
+    const __m128i colon = _mm_set1_epi16(':');
+    const __m128i dash = _mm_set1_epi16('-');
+    // One step: false when the eight units at `at` hold a control unit, '{', '?', ':' or the
+    // start of "--(*" (which may run on past them).
+    auto clean = [&](size_t at) {
+      const __m128i v = load8(text.data() + at);
+      __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi16(v, zero),
+                                     _mm_cmpeq_epi16(_mm_subs_epu16(v, thirtyOne), zero));
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, brace));
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, question));
+      hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, colon));
+      if (_mm_movemask_epi8(hit) != 0) return false;
+      // A dash is common ("a - b", "-- note"); only "--(*" opens a clause.
+      int dashes = _mm_movemask_epi8(_mm_cmpeq_epi16(v, dash));
+      while (dashes != 0) {
+        const size_t d = at + size_t(__builtin_ctz(unsigned(dashes))) / 2;
+        if (bcuHasSequence(text.subspan(d, std::min<size_t>(4, text.size() - d)), "--(*"))
+          return false;
+        dashes &= ~(3 << ((d - at) * 2));
+      }
+      return true;
+    };
+    size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+      if (!clean(i)) return false;
     }
+    // The last units in the eight that end the text (those before them are looked at again).
+    return i == text.size() || clean(text.size() - 8);
   }
 #endif
-  // The last units one at a time, with the "--(*" that may start just before them.
-  const size_t back = i < 3 ? i : 3;
-  return !bcuHasControlUnit(text.subspan(i)) && !bcuHasAnyUnit(text.subspan(i), kActive) &&
-         !bcuHasSequence(text.subspan(i - back), "--(*");
+  return !bcuHasControlUnit(text) && !bcuHasAnyUnit(text, kActive) &&
+         !bcuHasSequence(text, "--(*");
 }
 
 size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,

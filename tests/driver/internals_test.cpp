@@ -208,3 +208,28 @@ TEST(UnitScan, FindAnyUnitMatchesAPlainLoop) {
     }
   }
 }
+
+// The vector check for a statement with nothing to translate agrees with a plain reading at
+// every length and every place of an active unit or of "--(*" (whole or cut by the end).
+TEST(UnitScan, NothingToTranslateMatchesAPlainReading) {
+  auto plain = [](std::u16string_view t) {
+    for (size_t i = 0; i < t.size(); ++i) {
+      if ((t[i] >= 1 && t[i] <= 31) || t[i] == '{' || t[i] == '?' || t[i] == ':') return false;
+      if (t.substr(i, 4) == u"--(*") return false;
+    }
+    return true;
+  };
+  for (std::u16string_view piece :
+       {u"{", u"?", u":", u"\x01", u"\t", u"--(*", u"--(", u"-", u"- (*"}) {
+    for (size_t n = 0; n <= 40; ++n) {
+      for (size_t at = 0; at <= n; ++at) {
+        std::u16string s(n, u'a');
+        s.replace(at, std::min(piece.size(), n - at), piece.substr(0, n - at));
+        std::unique_ptr<uint16_t[]> block(new uint16_t[s.size()]);
+        std::copy(s.begin(), s.end(), block.get());
+        ASSERT_EQ(bcuHasNothingToTranslate({block.get(), s.size()}), plain(s))
+            << "length " << n << ", at " << at;
+      }
+    }
+  }
+}
