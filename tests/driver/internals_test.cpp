@@ -191,8 +191,14 @@ TEST(Memory, AllocationIsZeroFilledWithSlack) {
 TEST(UnitScan, FindAnyUnitMatchesAPlainLoop) {
   static constexpr uint16_t kFew[] = {'{', '?'};
   static constexpr uint16_t kMany[] = {'{', '?', 'a', 'b', 'c', 'd', 'e', 'f', 'g'};
-  for (std::span<const uint16_t> units :
-       {std::span<const uint16_t>(kFew), std::span<const uint16_t>(kMany)}) {
+  // The set as a span (any size) and as an array known where it is called (the vector form).
+  const auto find = [](std::span<const uint16_t> text, size_t from, bool few, bool array) {
+    if (array) return few ? bcuFindAnyUnit(text, from, kFew) : bcuFindAnyUnit(text, from, kMany);
+    return bcuFindAnyUnit(text, from,
+                          few ? std::span<const uint16_t>(kFew) : std::span<const uint16_t>(kMany));
+  };
+  for (bool few : {true, false}) {
+    const std::span<const uint16_t> units = few ? std::span<const uint16_t>(kFew) : kMany;
     for (size_t n = 0; n <= 40; ++n) {
       for (size_t hit = 0; hit <= n; ++hit) {  // hit == n: none
         std::unique_ptr<uint16_t[]> block(new uint16_t[n]);
@@ -201,8 +207,10 @@ TEST(UnitScan, FindAnyUnitMatchesAPlainLoop) {
         const std::span<const uint16_t> text(block.get(), n);
         for (size_t from = 0; from <= n; ++from) {
           const size_t expected = hit >= from && hit < n ? hit : n;
-          ASSERT_EQ(bcuFindAnyUnit(text, from, units), expected)
-              << "length " << n << ", from " << from << ", hit " << hit;
+          for (bool array : {true, false}) {
+            ASSERT_EQ(find(text, from, few, array), expected)
+                << "length " << n << ", from " << from << ", hit " << hit << ", array " << array;
+          }
         }
       }
     }
