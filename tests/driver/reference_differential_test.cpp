@@ -66,8 +66,8 @@ TEST(ReferenceDifferential, NestedRebuildingClauses) {
 
 // Statements the differential fuzzer found.
 // Clauses at the edges of the shapes that are written without the clause scanner (date
-// literals, functions that keep their name): on either side of each edge the result must be the
-// scanner's.
+// literals, functions that keep their name, call clauses alone in their statement): on either
+// side of each edge the result must be the scanner's and the parser's.
 TEST(ReferenceDifferential, ShapesWrittenWithoutTheScanner) {
   static constexpr const char16_t* kClauses[] = {
       // date, time and timestamp literals
@@ -125,6 +125,30 @@ TEST(ReferenceDifferential, ShapesWrittenWithoutTheScanner) {
       u"--(* VENDOR (Microsoft), PRODUCT (ODBC)\tfn ucase(c1) *)--",
       u"--(*vendor(Microsoft) ,product(ODBC) fn UCASE(c1) *)--",
       u"--(*vendor(Other),product(X) fn UCASE(c1) *)--",
+      // call clauses (written without the parser when alone in the statement)
+      u"{call p(?, ?)}",
+      u"{?=call f(?)}",
+      u"{? = call a.b.c(?,?)}",
+      u"{call p()}",
+      u"{call p}",
+      u"{CALL Pkg_1.P$#(?)}",
+      u"{call  p ( ? , ? ) }",
+      u"{call p(?,)}",
+      u"{call p(? ?)}",
+      u"{call begin(?)}",
+      u"{call p.end(?)}",
+      u"{call output(?)}",
+      u"{call p(?)};",
+      u"{call a.b.c.d(?)}",
+      u"{callp(?)}",
+      u"{call p(:1)}",
+      u"{call p('x', ?)}",
+      u"{call p(?)} {call q(?)}",
+      u"{ call p(?)}",
+      u"{?=call f}",
+      u"{?call f(?)}",
+      u"{call 1p(?)}",
+      u"{call p(?))}",
   };
   const Options options;
   for (const char16_t* clause : kClauses) {
