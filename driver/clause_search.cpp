@@ -14,7 +14,9 @@
 // per search.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
+#include <string_view>
 
 #include "driver/pos_list.h"
 #include "driver/text.h"
@@ -32,20 +34,26 @@ void traceSearches(uint32_t found) {
   for (uint32_t i = 0; i <= found; ++i) bcuTraceLine(kTraceBit, "bcuFstristr_SkipLiteral", 0u);
 }
 
-// The matches of a one-character needle that is no letter and cannot end a literal ("{"), found
-// as bcuFindSkipLiteral finds them but eight characters at a time: the needle or a quote outside
-// literals; a quote, or a '*' that may start a "*/", inside them.
-[[nodiscard]] bool collectUnitMatches(const uint16_t* text, uint32_t length, uint32_t start,
-                                      uint16_t unit, PosList* out) {
+// The matches of a needle without letters or quotes that does not start with '*' or '/' ("{",
+// "--(*"), found as bcuFindSkipLiteral finds them but eight characters at a time: its first
+// character or a quote outside literals; a quote, or a '*' that may start a "*/", inside them.
+// After a match the search goes on `step` characters further.
+[[nodiscard]] bool collectPlainMatches(const uint16_t* text, uint32_t length, uint32_t start,
+                                       std::u16string_view needle, uint32_t step, PosList* out) {
   const std::span<const uint16_t> all(text, length);
-  const uint16_t outside[] = {unit, '\'', 0};
+  const uint16_t outside[] = {uint16_t(needle[0]), '\'', 0};
   static constexpr uint16_t kInside[] = {'\'', '*', 0};
   for (size_t i = start;;) {
     i = bcuFindAnyUnit(all, i, outside);
     if (i == length || text[i] == 0) return true;
-    if (text[i] == unit) {
-      if (!out->push(uint32_t(i))) return false;
-      ++i;
+    if (text[i] == needle[0]) {
+      if (length - i >= needle.size() &&
+          std::equal(needle.begin() + 1, needle.end(), text + i + 1)) {
+        if (!out->push(uint32_t(i))) return false;
+        i += step;
+      } else {
+        ++i;
+      }
       continue;
     }
     // A literal runs to the next quote, or to a "*/" that closes a comment around it; the search
@@ -66,7 +74,10 @@ void traceSearches(uint32_t found) {
   out->clear();
   // Literals only hide matches, so a needle absent from the raw text has no match at all.
   if (start >= length || !bcuHasSequence({text + start, length - start}, needle)) return true;
-  if (needle[0] == '{' && needle[1] == 0) return collectUnitMatches(text, length, start, '{', out);
+  if (std::strcmp(needle, "{") == 0) return collectPlainMatches(text, length, start, u"{", 1, out);
+  if (std::strcmp(needle, "--(*") == 0) {
+    return collectPlainMatches(text, length, start, u"--(*", step, out);
+  }
   for (const uint16_t* m = bcuFindSkipLiteral(text + start, needle); m != nullptr;
        m = bcuFindSkipLiteral(m + step, needle)) {
     if (!out->push(uint32_t(m - text))) return false;
