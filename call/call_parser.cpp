@@ -72,9 +72,13 @@ bool obtainBuffers(ScannerState* s, size_t length) {
   const uint64_t blockUnits = std::max<uint64_t>(kBlockTextStart, length + 512);
   if (blockUnits > UINT32_MAX / sizeof(uint16_t)) return false;
   uint32_t blockBytes = 0;
-  if (!obtain(pool, s->tokenText, kTokenTextCapacity, kText) ||
-      !obtain(pool, s->prevTokenText, kTokenTextCapacity, kText) ||
-      !obtain(pool, w.procName, kProcNameCapacity, kText) ||
+  // The token texts hold what the scanner's buffers hold.
+  const ScratchRequest token{kTokenTextCapacity * sizeof(uint16_t), Fill::kZeroed,
+                             scannerRoom(s) * uint32_t(sizeof(uint16_t)), kText};
+  s->tokenText = static_cast<uint16_t*>(bcoObtain(pool, token));
+  s->prevTokenText =
+      s->tokenText == nullptr ? nullptr : static_cast<uint16_t*>(bcoObtain(pool, token));
+  if (s->prevTokenText == nullptr || !obtain(pool, w.procName, kProcNameCapacity, kText) ||
       !obtain(pool, w.groupPool, kGroupPoolStart, kText) ||
       !obtain(pool, w.argText, kArgTextCapacity, kText) ||
       !obtain(pool, w.args, uint32_t(kArgListStep), Fill::kZeroed)) {
@@ -166,7 +170,9 @@ Status bcoParseCallClause(ConversionContext* ctx, uint16_t* statement, uint16_t*
   CallScope scope;
   uint32_t reason = 0;
   bool parsed = false;
-  scope.s = createScanner(&ctx->scratch);
+  // Room for the statement, or the full room in the reference translation (see ScannerBuffers).
+  scope.s = createScanner(&ctx->scratch,
+                          ctx->reference ? kMatchCapacity : bcoScannerRoom(bcuLength(statement)));
   ScannerState* s = scope.s;
   if (s == nullptr) {
     reason = kReasonNoMemory;

@@ -63,6 +63,7 @@ OuterJoinScanState* ojScanCreate(ScratchPool* pool) {
   if (!pushback) return nullptr;
   state->pool = pool;
   state->lex.diagnostics = stdout;
+  state->lex.room = kAutomatonCapacity;
   state->parseStack.limit = kParseStackStart;
   state->parseStack.pool = pool;
   matchText.get()[0] = 0;
@@ -73,9 +74,9 @@ OuterJoinScanState* ojScanCreate(ScratchPool* pool) {
 
 void ojScanFree(OuterJoinScanState* state) {
   if (state == nullptr) return;
-  for (OjText* text : {&state->joinText, &state->tableName, &state->joinCondition,
-                       &state->comparisonText, &state->leftOperand, &state->rightPart,
-                       &state->funcArgs, &state->funcArg}) {
+  for (OjText* text :
+       {&state->joinText, &state->tableName, &state->joinCondition, &state->comparisonText,
+        &state->leftOperand, &state->rightPart, &state->funcArgs, &state->funcArg}) {
     releaseText(text);
   }
   ScratchPool* pool = state->pool;
@@ -120,9 +121,9 @@ int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t
     // "x  ( ( (\n {oj": the parentheses and blanks before a clause may take more matches than
     // the ring keeps; the match before them is remembered apart.
     const uint16_t first = s->matchText[0];
-    const bool parenOrBlank = action == OjAction::kOpenParen ||
-                              (action == OjAction::kBlank && (first == ' ' || first == '\t' ||
-                                                              first == '\n'));
+    const bool parenOrBlank =
+        action == OjAction::kOpenParen ||
+        (action == OjAction::kBlank && (first == ' ' || first == '\t' || first == '\n'));
     if (!parenOrBlank) {
       const uint32_t* entry = s->matchRing[(s->matchCount - 1) % kMatchRing];
       s->anchor[0] = entry[0];

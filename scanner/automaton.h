@@ -15,8 +15,12 @@ inline constexpr uint32_t kAutomatonCapacity = 4096;
 /// The automaton's own working storage.
 struct LexWork {
   FILE* diagnostics;  ///< where the overflow message goes: the process's standard output
-  uint32_t endHeld;   ///< pushback entries (at its bottom) that stand for the end of the text
-  int32_t failed;     ///< a match overflowed: the scanner returns its overflow code until restart
+  /// Characters matchText and pushback hold: kAutomatonCapacity, or fewer for a text too short
+  /// to fill them (a match never holds more than the text and its end). Reaching it ends the
+  /// scan as an overflow, so a wrong size can never write past them.
+  uint32_t room;
+  uint32_t endHeld;  ///< pushback entries (at its bottom) that stand for the end of the text
+  int32_t failed;    ///< a match overflowed: the scanner returns its overflow code until restart
 };
 
 /// One match in progress. The automaton runs over matchText, and a character is fetched into it
@@ -67,11 +71,12 @@ inline int32_t stepBackMapped(State* s, Mapped mapped) {
 /// routine; appended to matchText.
 template <class State>
 inline uint8_t fetchChar(State* s, Match& m) {
-  if (m.fetched >= kAutomatonCapacity - 1) {  // the terminator needs the last place
+  LexWork& work = lexOf(s);
+  // The terminator needs the last place.
+  if (m.fetched >= kAutomatonCapacity - 1 || m.fetched + 1 >= work.room) {
     m.overflow = true;
     return kEndCode;  // no state but the start goes on with it, so the automaton stops
   }
-  LexWork& work = lexOf(s);
   uint16_t c;
   if (s->pushbackTop > 0) {
     // Entries at the bottom of pushback stand for the end; nothing real comes after them.
@@ -115,7 +120,8 @@ inline void stopOnOverflow(State* s) {
 /// to the bottom), and cuts and terminates matchText. false after an overflow (reported).
 template <class State>
 [[nodiscard]] inline bool endMatch(State* s, const Match& m) {
-  if (m.overflow || s->pushbackTop + (m.fetched - m.cursor) > kAutomatonCapacity) {
+  if (m.overflow || s->pushbackTop + (m.fetched - m.cursor) > kAutomatonCapacity ||
+      s->pushbackTop + (m.fetched - m.cursor) > lexOf(s).room) {
     stopOnOverflow(s);
     return false;
   }

@@ -112,8 +112,9 @@ inline void scanJumpsLearn(ScanJumps* j, uint32_t from, uint32_t to) {
 /// Reports the writes of a translator that changed the text only in the ranges given (pairs of
 /// right-part positions [from, to)), starting when the buffer's edit count was editsBefore: the
 /// stretches they overlap are forgotten, the others stay trusted.
-inline void scanJumpsWrote(ConversionContext* ctx, uint32_t editsBefore,
-                           std::initializer_list<std::pair<const uint16_t*, const uint16_t*>> ranges) {
+inline void scanJumpsWrote(
+    ConversionContext* ctx, uint32_t editsBefore,
+    std::initializer_list<std::pair<const uint16_t*, const uint16_t*>> ranges) {
   ScanJumps* j = ctx->scanJumps;
   const WorkBuffer* wb = ctx->work;
   if (j == nullptr || j->edits != editsBefore || j->generation != wb->generation) return;

@@ -7,6 +7,7 @@
 #include "driver/context.h"
 #include "driver/scratch.h"
 #include "driver/trace.h"
+#include "driver/work_buffer.h"
 #include "scanner/scan_jumps.h"
 #include "scanner/scanner_state.h"
 
@@ -31,15 +32,19 @@ struct ScannerBuffers {
   /// buffers (4096 characters each). Reports 83 when any of it cannot be had.
   [[nodiscard]] Status open(ConversionContext* ctx, const uint16_t* textStart,
                             const uint16_t* start) {
-    state = createScanner(&ctx->scratch);
+    // The scanner reads the working statement, which does not grow while it reads: its buffers
+    // need the room of the statement's length. The reference translation, which the tests
+    // compare with, keeps the full room.
+    const uint32_t room = ctx->reference ? kMatchCapacity : bcoScannerRoom(wbLength(ctx->work));
+    state = createScanner(&ctx->scratch, room);
     if (state == nullptr) return bcoFail(ctx, kReasonNoMemory);
     // Traced zero-filled as documented; every character is written before it is read.
-    constexpr uint32_t kBytes = kTokenTextCapacity * sizeof(uint16_t);
-    state->tokenText =
-        static_cast<uint16_t*>(bcoObtain(state->pool, kBytes, Fill::kZeroed, Fill::kUninitialised));
+    const ScratchRequest text{kTokenTextCapacity * sizeof(uint16_t), Fill::kZeroed,
+                              scannerRoom(state) * uint32_t(sizeof(uint16_t)),
+                              Fill::kUninitialised};
+    state->tokenText = static_cast<uint16_t*>(bcoObtain(state->pool, text));
     if (state->tokenText == nullptr) return bcoFail(ctx, kReasonNoMemory);
-    state->prevTokenText =
-        static_cast<uint16_t*>(bcoObtain(state->pool, kBytes, Fill::kZeroed, Fill::kUninitialised));
+    state->prevTokenText = static_cast<uint16_t*>(bcoObtain(state->pool, text));
     if (state->prevTokenText == nullptr) return bcoFail(ctx, kReasonNoMemory);
     state->tokenText[0] = 0;
     state->prevTokenText[0] = 0;

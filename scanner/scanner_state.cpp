@@ -42,15 +42,23 @@ void captureText(ScannerState* s) {
 
 }  // namespace
 
-ScannerState* createScanner(ScratchPool* pool) {
+ScannerState* createScanner(ScratchPool* pool, uint32_t room) {
+  room = room < kMatchCapacity ? room : kMatchCapacity;
   ScratchPtr<ScannerState> state(pool, sizeof(ScannerState), Fill::kZeroed, Fill::kZeroed);
   if (!state) return nullptr;
   // Both buffers are written before they are read: no need to zero 16 KB per state.
-  ScratchPtr<uint16_t> matchText(pool, kMatchCapacity * sizeof(uint16_t), Fill::kUninitialised,
-                                 Fill::kUninitialised);
+  // Traced, the documented 4096 characters each; untraced, the room the text needs.
+  uint32_t bytes = 0;
+  ScratchPtr<uint16_t> matchText(pool,
+                                 {kMatchCapacity * sizeof(uint16_t), Fill::kUninitialised,
+                                  room * uint32_t(sizeof(uint16_t)), Fill::kUninitialised},
+                                 &bytes);
   if (!matchText) return nullptr;
-  ScratchPtr<uint16_t> pushback(pool, kPushbackCapacity * sizeof(uint16_t), Fill::kUninitialised,
-                                Fill::kUninitialised);
+  uint32_t pushbackBytes = 0;
+  ScratchPtr<uint16_t> pushback(pool,
+                                {kPushbackCapacity * sizeof(uint16_t), Fill::kUninitialised,
+                                 room * uint32_t(sizeof(uint16_t)), Fill::kUninitialised},
+                                &pushbackBytes);
   if (!pushback) return nullptr;
   ScratchPtr<ParseStack> parse(pool, sizeof(ParseStack), Fill::kZeroed, Fill::kZeroed);
   if (!parse) return nullptr;
@@ -58,6 +66,7 @@ ScannerState* createScanner(ScratchPool* pool) {
   if (!work) return nullptr;
 
   work->diagnostics = stdout;
+  work->room = (bytes < pushbackBytes ? bytes : pushbackBytes) / uint32_t(sizeof(uint16_t));
   parse->limit = kParseStackStart;
   parse->pool = pool;
   matchText.get()[0] = 0;
@@ -68,6 +77,8 @@ ScannerState* createScanner(ScratchPool* pool) {
   state->pool = pool;
   return state.release();
 }
+
+uint32_t scannerRoom(const ScannerState* state) { return state->lexWork->room; }
 
 void destroyScanner(ScannerState* state) {
   if (state == nullptr) return;

@@ -48,7 +48,13 @@ inline constexpr int32_t kTokenOverflow = -2;
 inline constexpr uint32_t kMatchCapacity = 4096;      ///< matchText, and so the longest match
 inline constexpr uint32_t kPushbackCapacity = 4096;   ///< pushback
 inline constexpr uint32_t kTokenTextCapacity = 4096;  ///< tokenText, prevTokenText (the user's)
-inline constexpr uint32_t kNumberTextCapacity = 32;   ///< numberText
+inline constexpr uint32_t kAutomatonCapacityUnits = 4096;  ///< createScanner's room by default
+/// The room a scanner over a text of `length` characters needs in its buffers and token texts:
+/// a match holds at most the text and two characters that stand for its end.
+constexpr uint32_t bcoScannerRoom(uint64_t length) {
+  return length + 16 < kMatchCapacity ? uint32_t(length + 16) : kMatchCapacity;
+}
+inline constexpr uint32_t kNumberTextCapacity = 32;  ///< numberText
 
 /// What peekChar and stepBack return for the terminating null (and stepBack at textStart).
 inline constexpr int32_t kNoChar = -1;
@@ -59,12 +65,12 @@ struct LexWork;
 struct ServerLink;
 
 /// Capacities of the call parser's buffers, in characters with the terminator.
-inline constexpr uint32_t kBlockTextStart = 8192;   ///< blockText at first; grows
-inline constexpr uint32_t kProcNameCapacity = 512;  ///< procName, and the joined-name scratch
-inline constexpr uint32_t kArgTextCapacity = 4096;  ///< argText
-inline constexpr uint32_t kGroupPoolStart = 5120;   ///< groupPool at first; grows
+inline constexpr uint32_t kBlockTextStart = 8192;      ///< blockText at first; grows
+inline constexpr uint32_t kProcNameCapacity = 512;     ///< procName, and the joined-name scratch
+inline constexpr uint32_t kArgTextCapacity = 4096;     ///< argText
+inline constexpr uint32_t kGroupPoolStart = 5120;      ///< groupPool at first; grows
 inline constexpr uint32_t kNestedTextCapacity = 2048;  ///< nestedText
-inline constexpr int32_t kArgListStep = 8;              ///< argument-list entries added at a time
+inline constexpr int32_t kArgListStep = 8;             ///< argument-list entries added at a time
 
 /// The call parser's working fields (call/): zero when the state is created or reset. The call
 /// parser obtains their buffers (bcoObtain) and releases them before it releases the state.
@@ -106,20 +112,20 @@ struct CallWork {
 /// character is 0, clears functionCode where it reads it, and calls restartAt(inputPos).
 ///
 struct ScannerState {
-  ScratchPool* pool;       ///< where the state's buffers come from and go back to
-  ParseStack* parserWork;  ///< owned: the stacks of a parser run over this scanner's tokens
-  LexWork* lexWork;        ///< owned (scanner/automaton.h)
-  CallWork call;           ///< the call parser's working fields
-  uint32_t functionCode;  ///< code of the last function or type keyword matched since the user
-                          ///< cleared it (names that are no such keyword leave it alone)
+  ScratchPool* pool;         ///< where the state's buffers come from and go back to
+  ParseStack* parserWork;    ///< owned: the stacks of a parser run over this scanner's tokens
+  LexWork* lexWork;          ///< owned (scanner/automaton.h)
+  CallWork call;             ///< the call parser's working fields
+  uint32_t functionCode;     ///< code of the last function or type keyword matched since the user
+                             ///< cleared it (names that are no such keyword leave it alone)
   int32_t terminatorLength;  ///< of the last T_CLAUSE_END: 1 for "}", 4 for "*)--"
   int32_t prescan;           ///< set by the user: call openings and BEGIN record clauseStart
   int32_t literalLength;     ///< user's scratch
-  int32_t endSeen;      ///< the end of the text has been read once, as a blank; never cleared
-                        ///< by restartAt, so a later scan gets the end without the blank
-  int32_t foreignSeen;  ///< a character outside 0x20-0x7E, tab, LF, CR was read from the text and
-                        ///< no name, quoted name or string has been captured since
-  uint32_t tokenLength;      ///< length of tokenText
+  int32_t endSeen;           ///< the end of the text has been read once, as a blank; never cleared
+                             ///< by restartAt, so a later scan gets the end without the blank
+  int32_t foreignSeen;   ///< a character outside 0x20-0x7E, tab, LF, CR was read from the text and
+                         ///< no name, quoted name or string has been captured since
+  uint32_t tokenLength;  ///< length of tokenText
   uint32_t prevTokenLength;  ///< length of prevTokenText
   uint16_t* tokenText;       ///< user's buffer: the last name, quoted name or string, terminated;
                              ///< null: no text is captured
@@ -134,14 +140,14 @@ struct ScannerState {
   const uint16_t* afterKeyword;  ///< after the last clause opening with a position (FN, D, T, TS,
                                  ///< ESCAPE): right after its keyword, one further for T
   const uint16_t* textEnd;       ///< user's: the end of the text, where the user needs it
-  const uint16_t* inputPos;     ///< where the next character is read from the text
-  const uint16_t* cursor;       ///< scratch; clause openings leave the input position here
-  const uint16_t* cursor2;      ///< user's scratch
-  const uint16_t* clauseStart;  ///< with prescan set: start of the last BEGIN or call opening
-  const uint16_t* openingPos;   ///< start of the last clause opening with a position: its '{' or
-                                ///< the first '-' of "--(*"
-  const uint16_t* textStart;    ///< user's: the start of the text; nothing before it is read
-  int32_t lastToken;     ///< user's scratch
+  const uint16_t* inputPos;      ///< where the next character is read from the text
+  const uint16_t* cursor;        ///< scratch; clause openings leave the input position here
+  const uint16_t* cursor2;       ///< user's scratch
+  const uint16_t* clauseStart;   ///< with prescan set: start of the last BEGIN or call opening
+  const uint16_t* openingPos;    ///< start of the last clause opening with a position: its '{' or
+                                 ///< the first '-' of "--(*"
+  const uint16_t* textStart;     ///< user's: the start of the text; nothing before it is read
+  int32_t lastToken;             ///< user's scratch
   uint16_t* matchText;   ///< owned, kMatchCapacity: the text of the last match as the automaton
                          ///< saw it (characters outside the passed set as 'Z'), terminated
   int32_t matchLength;   ///< its length
@@ -151,17 +157,23 @@ struct ScannerState {
 };
 
 /// A new state: the record, the ParseStack and lexWork zero-filled, matchText and pushback
-/// allocated, all from pool (bcoObtain); diagnostics on the standard output. Null when an
-/// allocation fails (what was obtained is released). Release with destroyScanner.
-ScannerState* createScanner(ScratchPool* pool);
+/// allocated, all from pool (bcoObtain); diagnostics on the standard output. Untraced, the two
+/// buffers hold `room` characters (at most kMatchCapacity): a text of n characters needs n + 16
+/// (bcoScannerRoom). Null when an allocation fails (what was obtained is released). Release with
+/// destroyScanner.
+ScannerState* createScanner(ScratchPool* pool, uint32_t room = kAutomatonCapacityUnits);
+
+/// The characters the state's buffers hold (the room createScanner gave them); token texts of
+/// this many characters hold any token.
+uint32_t scannerRoom(const ScannerState* state);
 
 /// Releases what createScanner allocated and the record to the state's pool; null is accepted.
 /// The user's tokenText and prevTokenText are not touched.
 void destroyScanner(ScannerState* state);
 
 /// Clears everything a scan leaves in the state (positions, flags, codes, texts, pushback, the call
-/// parser's fields, which must have been released), keeping the buffers and the user's tokenText and prevTokenText (emptied), so that one state can
-/// serve the next clause as if it were new.
+/// parser's fields, which must have been released), keeping the buffers and the user's tokenText
+/// and prevTokenText (emptied), so that one state can serve the next clause as if it were new.
 void resetScanner(ScannerState* state);
 
 /// The next token: a T_ code, a character's own code, 0 at the end of the text, or
