@@ -108,7 +108,10 @@ void ojBeginMatch(OuterJoinScanState* s) {
   uint32_t* entry = s->matchRing[s->matchCount++ % kMatchRing];
   entry[0] = uint32_t(ojAfterToken(s) - s->textStart);
   entry[1] = uint32_t(s->inputPos - s->textStart);
+  entry[2] = s->endSeen != 0 ? 1 : 0;
 }
+
+void ojStopOnOverflow(OuterJoinScanState* s) { stopOnOverflow(s); }
 
 int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t token,
                  int32_t mode) {
