@@ -80,6 +80,11 @@ struct RawArray {
     data[size++] = value;
     return true;
   }
+  void swap(RawArray& other) {
+    std::swap(data, other.data);
+    std::swap(size, other.size);
+    std::swap(capacity, other.capacity);
+  }
 };
 
 // What a pass whose table list has a WHERE condition appends after the condition.
@@ -105,6 +110,55 @@ struct EditMark {
   uint32_t to;
 };
 
+// The scanner reads a run of blanks and tabs as one token; the run and the character that ends it
+// must fit its match buffer with the terminator, so a longer run fails with 59.
+constexpr uint32_t kLongestBlankRun = kAutomatonCapacity - 2;
+
+// A clause in parentheses further on in a table list, as the region search of the pass before
+// read it: "({oj ...})" in "({oj ...}), ({oj ...}), t WHERE ...". Distances from the end.
+struct RunOpener {
+  uint32_t opener;   ///< the opener's first character
+  int32_t depth;     ///< the search's depth after the opener: the parentheses around the clause
+  uint32_t closeAt;  ///< right after the ")" that brought the depth back to 0 (0: it never came)
+};
+
+// What a pass's region search notes so that a run (SideRun) may start after the pass: the
+// clauses in parentheses further on, where the table list's WHERE stands (or, without one, where
+// the list ends), and where the condition after it ends. whereAt and tailAt are 0 when the text
+// there does not allow a run.
+struct RunRecord {
+  bool spoiled = false;  ///< a pending text went in place during the search, or memory ran out
+  bool ownWhere = false;  ///< the list has no WHERE: the pass writes one at whereAt
+  RawArray<RunOpener> openers;
+  uint32_t unclosed = 0;      ///< the first opener whose closing ")" has not come yet
+  uint32_t whereAt = 0;       ///< the WHERE's first character, or where the list ends
+  uint32_t blanksBefore = 0;  ///< the run of blanks and tabs right before it
+  uint32_t tailAt = 0;        ///< right after the condition
+};
+
+// The passes of a run of clauses in parentheses side by side in one table list, each pass taking
+// the next clause (see Ledger). A pass rewrites "WHERE" into " WHERE (c) AND (" and adds ") " +
+// " " after the condition; in a run those two texts wait, with those of the run's earlier passes:
+// before the WHERE one blank per pass, after it the passes' " (c) AND (" texts, latest first,
+// and after the condition one ")  " per pass. When the list had no WHERE, the run's first pass
+// wrote " WHERE (c) " after it, and all of the run's text waits there:
+//   "  WHERE (c3) AND ( (c2) AND ( (c1) )  )  " for three passes.
+struct SideRun {
+  bool pending = false;    ///< the run's texts wait to go in place
+  bool openersOn = false;  ///< the next pass may take its clause without a region search
+  bool ownWhere = false;   ///< the WHERE is the run's own text
+  uint32_t whereAt = 0;    ///< the WHERE, or where the run's text goes (distance from the end)
+  uint32_t tailAt = 0;     ///< right after the condition
+  uint32_t blanksBefore = 0;  ///< the blanks and tabs before the WHERE in the text itself
+  uint32_t passes = 0;
+  RawArray<uint16_t> conditions;  ///< every pass's condition text, the run's first pass first
+  RawArray<uint32_t> conditionEnds;
+  RawArray<RunOpener> openers;  ///< the clauses the run's first pass saw further on, in order
+  uint32_t nextOpener = 0;      ///< the first of them right of every clause the run took
+  RawArray<uint16_t> layout;    ///< room to lay out the run's texts
+  uint64_t room() const { return 4 * uint64_t(passes) + 5 + conditions.size; }
+};
+
 // The bookkeeping that makes a statement of nested subqueries cost its length (not with the
 // reference translation, nor when passes start from the statement's start):
 //  - A pass whose table list has a WHERE condition rewrites the text up to the condition in
@@ -116,6 +170,22 @@ struct EditMark {
 //    a "(" to its ")" when the text between them has not changed since: in
 //    "... {oj ...} WHERE a.k IN (SELECT ... {oj ...} WHERE a.k IN (...))" each pass's search
 //    jumps over the subquery the next pass works on.
+//  - Clauses in parentheses side by side in one table list take a pass each, every pass reads the
+//    rest of the list and its condition, and the condition nests one level deeper per pass:
+//      "({oj a ...}), ({oj c ...}), t WHERE z = 1" becomes, in two passes,
+//      "a, b, c, d, t   WHERE (c2) AND ( (c1) AND ( z = 1)  )  ".
+//    A run (SideRun) starts after a pass whose region search saw such clauses further on: the
+//    next pass rewrites its clause in place and leaves the rest of the list where it is, and the
+//    texts that go before and after the condition wait at the WHERE. Such a pass needs no region
+//    search and no search for further clauses: the text from its clause to the WHERE is the text
+//    the first pass's search read there, at the same depth, so the scan would find what that one
+//    found; the blanks before the WHERE grow by one per pass (a run too long for the scanner
+//    fails: that pass is left to the plain steps), and after the WHERE stand the passes'
+//    conditions, each checked once to scan alone (parentheses balanced, no keyword ending a
+//    region, nothing read past its last "("), then the condition the first pass read, whose
+//    tokens end in blanks that stop alike at a ")", and the ")  " that close them, ahead of the
+//    token that ended the first pass's region. Anything else makes the pass take the plain steps,
+//    and whatever reads up to the waiting texts puts them in place first.
 struct Ledger {
   bool pairsOn = false;  ///< the pair memory is kept (off for good once an array cannot grow)
   WorkBuffer* wb = nullptr;
@@ -127,6 +197,9 @@ struct Ledger {
   RawArray<EditMark> edits;  ///< suffix minima of the edits' `to`, by time
   uint32_t editCount = 0;
   RawArray<OpenParen> opens;  ///< the "(" of the current region search still open
+  bool runsOn = false;        ///< runs may start (not while tracing: the output grows otherwise)
+  RunRecord record;           ///< the current region search's notes for a run
+  SideRun run;
 
   uint32_t fromEnd(const uint16_t* p) const { return wbFromEnd(wb, p); }
   const uint16_t* at(uint32_t distance) const { return wbAtFromEnd(wb, distance); }
@@ -198,6 +271,11 @@ const uint16_t* pairClose(const Ledger* l, const uint16_t* openChar, const uint1
   const uint32_t* later =
       std::lower_bound(l->pending.data, l->pending.data + l->pending.size, e.close);
   if (later != l->pending.data + l->pending.size && *later < open) return nullptr;
+  if (l->run.pending) {
+    for (const uint32_t at : {l->run.whereAt, l->run.whereAt - 5, l->run.tailAt}) {
+      if (at >= e.close && at < open) return nullptr;
+    }
+  }
   const uint16_t* close = l->at(e.close);
   if (close >= end || *close != ')') return nullptr;
   return close;
@@ -253,13 +331,85 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
   rememberPair(l, o.open, l->fromEnd(ojAfterToken(s) - 1));
 }
 
+bool isBlankOrTab(uint16_t c) { return c == ' ' || c == '\t'; }
+
+// True when the scan began a match at `at` having read nothing past the character there (the
+// scanner's match log, which the caller turned on): the matches before it depended on the text
+// before `at` and that one character alone.
+bool matchBeganAt(const OuterJoinScanState* s, const uint16_t* at) {
+  if (at < s->textStart) return false;
+  const uint32_t offset = uint32_t(at - s->textStart);
+  const uint32_t kept = std::min(s->matchCount, kMatchRing);
+  for (uint32_t i = 0; i < kept; ++i) {
+    const uint32_t* entry = s->matchRing[(s->matchCount - 1 - i) % kMatchRing];
+    if (entry[0] == offset) return entry[1] <= offset + 1 && entry[2] == 0;
+    if (entry[0] < offset) break;
+  }
+  return false;
+}
+
+// A run needs the blanks right before the WHERE ("t  WHERE") to be read as one token that the
+// WHERE ends, so that more blanks there only lengthen it.
+void noteWhere(Ledger* l, const OuterJoinScanState* s, const uint16_t* where) {
+  const uint16_t* blanks = where;
+  while (blanks > s->textStart && isBlankOrTab(blanks[-1])) --blanks;
+  if (blanks == where || !matchBeganAt(s, blanks)) return;
+  l->record.whereAt = l->fromEnd(where);
+  l->record.blanksBefore = uint32_t(where - blanks);
+}
+
+// ... and the condition after it to end in blanks read as one token ("WHERE z = 1 ORDER"), which
+// a ")" would end as the next token or the end does.
+void noteConditionEnd(Ledger* l, const OuterJoinScanState* s) {
+  const uint16_t* blanks = s->whereEnd + 1;
+  while (blanks > s->whereStart && isBlankOrTab(blanks[-1])) --blanks;
+  if (blanks == s->whereEnd + 1 || !matchBeganAt(s, blanks)) return;
+  l->record.tailAt = l->fromEnd(s->whereEnd + 1);
+}
+
+bool isNameChar(uint16_t c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '#' || c == '$' || c > 0x7E;
+}
+
+// A list without WHERE: the run's texts go right after it, before the token that ends the region
+// or at the end ("..., t" or "t)"), and start with blanks. What stands before that place must be
+// read as one token that such blanks end as that token ended: blanks (a longer run), or a name or
+// number ("t", "t)").
+void noteListEnd(Ledger* l, const OuterJoinScanState* s) {
+  const uint16_t* end = s->fromEnd + 1;
+  const uint16_t* start = end;
+  while (start > s->textStart && isBlankOrTab(start[-1])) --start;
+  const uint32_t blanks = uint32_t(end - start);
+  if (blanks == 0) {
+    while (start > s->textStart && isNameChar(start[-1])) --start;
+  }
+  if (start == end || !matchBeganAt(s, start)) return;
+  l->record.whereAt = l->record.tailAt = l->fromEnd(end);
+  l->record.blanksBefore = blanks;
+  l->record.ownWhere = true;
+}
+
+// An opener inside parentheses: a later pass may take its clause first.
+void noteOpener(Ledger* l, const OuterJoinScanState* s, int32_t depth) {
+  const uint16_t* opener = ojAfterToken(s) - s->matchLength;
+  if (!l->record.openers.push({l->fromEnd(opener), depth, 0})) l->record.spoiled = true;
+}
+
+// The depth back at 0: the openers noted since are closed here.
+void closeOpeners(Ledger* l, const OuterJoinScanState* s) {
+  RunRecord& r = l->record;
+  const uint32_t at = l->fromEnd(ojAfterToken(s));
+  for (; r.unclosed < r.openers.size; ++r.unclosed) r.openers.data[r.unclosed].closeAt = at;
+}
+
 // Where the table list's region ends, scanning on from the first clause's opener: a WHERE at
 // depth 0 marks the statement's own condition (a second one is an error); HAVING, ORDER, GROUP,
 // UNION, INTERSECT at depth 0 or the ")" closing a subquery end the region or the condition.
 // depth starts at the parentheses taken into the clause ("({oj ...})"), so that their closing
-// ones do not end it.
-[[nodiscard]] Status findRegionEnd(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
-                                   const uint16_t* last, Ledger* ledger) {
+// ones do not end it. With `record`, the ledger's RunRecord takes the search's notes for a run.
+[[nodiscard]] Status scanRegion(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
+                                const uint16_t* last, Ledger* ledger, bool record) {
   if (ledger != nullptr) ledger->opens.size = 0;
   for (;;) {
     const int32_t token = ojNextToken(s);
@@ -269,6 +419,9 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
         s->whereEnd = last;
       } else {
         s->fromEnd = last;
+        // "( ({oj ...}), ({oj ...}) ..." at the end: a WHERE written there would stand inside the
+        // parentheses, so the next pass would not take it for the list's.
+        if (record && depth != 0) ledger->record.spoiled = true;
       }
       return kOk;
     }
@@ -282,6 +435,10 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
       case oj::RPAREN:
         ends = --depth < 0;
         if (ledger != nullptr && ledger->pairsOn && ledger->opens.size > 0) closeParen(ledger, s);
+        if (record && depth == 0) closeOpeners(ledger, s);
+        break;
+      case oj::OJ_OPEN:
+        if (record && depth > 0 && s->whereSeen == 0) noteOpener(ledger, s, depth);
         break;
       case oj::WHERE:
         if (depth != 0) break;
@@ -289,6 +446,7 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
         s->whereSeen = 1;
         s->whereStart = ojAfterToken(s);
         s->fromEnd = tokenStart - 1;
+        if (record) noteWhere(ledger, s, tokenStart);
         break;
       case oj::HAVING:
       case oj::ORDER:
@@ -309,6 +467,29 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
       return kOk;
     }
   }
+}
+
+[[nodiscard]] Status findRegionEnd(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
+                                   const uint16_t* last, Ledger* ledger) {
+  if (ledger == nullptr || !ledger->runsOn) return scanRegion(ctx, s, depth, last, ledger, false);
+  // The notes for a run, with the scanner's match log on for matchBeganAt.
+  RunRecord& r = ledger->record;
+  r.spoiled = false;
+  r.openers.size = 0;
+  r.unclosed = 0;
+  r.whereAt = 0;
+  r.tailAt = 0;
+  r.ownWhere = false;
+  s->logMatches = 1;
+  s->matchCount = 0;
+  const Status status = scanRegion(ctx, s, depth, last, ledger, true);
+  s->logMatches = 0;
+  if (status == kOk && s->whereSeen == 0) {
+    noteListEnd(ledger, s);
+  } else if (status == kOk && r.whereAt != 0) {
+    noteConditionEnd(ledger, s);
+  }
+  return status;
 }
 
 // The opening parentheses before the first clause are taken into it: from the character before
@@ -398,27 +579,40 @@ struct Pass {
   bool movedGap = false;     ///< the first clause took parentheses from before the pass's start
   bool textEnded = false;    ///< the scanner or the parser met the end of the text
   Ledger* ledger = nullptr;  ///< the shortcuts' bookkeeping, null for the plain rewrite
+  int32_t matched = 0;       ///< closing parentheses taken with the first clause
+  uint32_t clauses = 0;      ///< clauses rewritten in this pass
+  const uint16_t* opener = nullptr;       ///< the first clause's opener
+  const uint16_t* afterOpener = nullptr;  ///< where the scan stood after it
+  const RunOpener* runOpener = nullptr;   ///< the clause's notes when the pass is part of a run
 };
 
-// The pending text leftmost in the statement goes in place: the text between the gap and it moves
-// left into room kept for it, and every position into that text moves with it. A position that
-// stands between two characters (inputPos, clauseEnd, ...) and is the pending text's place comes
-// before the new text; one that names a character (fromEnd, ...) keeps naming it.
-void putPendingInPlace(OuterJoinScanState* s) {
-  Ledger* l = static_cast<Ledger*>(s->holdContext);
+// The leftmost text waiting to go in place, or null.
+const uint16_t* leftmostPending(const Ledger* l) {
+  uint32_t leftmost = l->pending.size > 0 ? l->pending.data[l->pending.size - 1] : 0;
+  if (l->run.pending) leftmost = std::max(leftmost, l->run.whereAt);
+  return leftmost != 0 ? l->at(leftmost) : nullptr;
+}
+
+// Text goes in place at `at` while a scan may be under way: the text between the gap and `at`
+// moves left into room kept for it, and every position into that text moves with it. A position
+// that stands between two characters (inputPos, clauseEnd, ...) and is the place comes before the
+// new text; one that names a character (fromEnd, ...) keeps naming it, and one that names the
+// statement's last character keeps naming the last when the text goes at the end.
+void insertWhileScanning(Ledger* l, uint16_t* at, const uint16_t* text, uint32_t length) {
+  OuterJoinScanState* s = l->scan;
   Pass* p = l->pass;
   WorkBuffer* wb = l->wb;
-  uint16_t* at = const_cast<uint16_t*>(s->holdAt);
   const uint16_t* low = wb->data + wb->gapEnd;
-  assert(l->pending.size > 0 && l->gapRoom() >= kTailLength && at >= low);
+  const uint16_t* last = wb->data + wb->rightEnd - 1;
+  assert(l->gapRoom() >= length && at >= low);
   uint16_t* moved = nullptr;
-  [[maybe_unused]] const Status status = wbReplace(wb, at, at, {kTail, kTailLength}, &moved);
-  assert(status == kOk && moved == at - kTailLength);
+  [[maybe_unused]] const Status status = wbReplace(wb, at, at, {text, length}, &moved);
+  assert(status == kOk && moved == at - length);
   auto between = [&](const uint16_t*& q) {
-    if (q >= low && q <= at) q -= kTailLength;
+    if (q >= low && q <= at) q -= length;
   };
   auto character = [&](const uint16_t*& q) {
-    if (q >= low && q < at) q -= kTailLength;
+    if (q >= low && q < at && q != last) q -= length;
   };
   between(s->textStart);
   between(s->inputPos);
@@ -426,25 +620,112 @@ void putPendingInPlace(OuterJoinScanState* s) {
   between(s->clauseEnd);
   between(s->whereStart);
   between(p->replaceFrom);
+  between(p->opener);
+  between(p->afterOpener);
   character(s->fromEnd);
   character(s->whereEnd);
-  character(p->last);
   p->text.base = wb->data + wb->gapEnd;
-  --l->pending.size;
+  l->record.spoiled = true;
   noteEdit(l, at);
-  s->holdAt = l->pending.size > 0 ? l->at(l->pending.data[l->pending.size - 1]) : nullptr;
+}
+
+// Lays out the run's three texts in run.layout, one at a time.
+const uint16_t* runBlanks(SideRun* r) {
+  std::fill(r->layout.data, r->layout.data + r->passes, uint16_t(' '));
+  return r->layout.data;
+}
+uint16_t* layConditions(SideRun* r, uint16_t* out) {
+  for (uint32_t i = r->conditionEnds.size; i-- > 0;) {
+    const uint32_t from = i > 0 ? r->conditionEnds.data[i - 1] : 0;
+    const uint32_t length = r->conditionEnds.data[i] - from;
+    std::memcpy(out, r->conditions.data + from, length * sizeof(uint16_t));
+    out += length;
+  }
+  return out;
+}
+uint16_t* layTails(uint16_t* out, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i, out += kTailLength) std::memcpy(out, kTail, sizeof kTail);
+  return out;
+}
+const uint16_t* runConditions(SideRun* r) {
+  layConditions(r, r->layout.data);
+  return r->layout.data;
+}
+const uint16_t* runTails(SideRun* r) {
+  layTails(r->layout.data, r->passes);
+  return r->layout.data;
+}
+// The whole text of a run whose first pass wrote the WHERE: its first condition text is the one
+// that pass wrote, " (c) ".
+const uint16_t* runOwnText(SideRun* r) {
+  static constexpr uint16_t kWhere[] = {'W', 'H', 'E', 'R', 'E'};
+  uint16_t* out = std::fill_n(r->layout.data, r->passes, uint16_t(' '));
+  out = std::copy(std::begin(kWhere), std::end(kWhere), out);
+  layTails(layConditions(r, out), r->passes - 1);
+  return r->layout.data;
+}
+
+void endRun(SideRun* r) {
+  r->pending = false;
+  r->openersOn = false;
+  r->passes = 0;
+  r->conditions.size = 0;
+  r->conditionEnds.size = 0;
+  r->openers.size = 0;
+  r->nextOpener = 0;
+}
+
+// The run's texts go in place, the leftmost first, so that each one's place keeps its distance
+// from the end; `put` puts one text at a distance from the end.
+template <class Put>
+void putRunInPlace(Ledger* l, Put put) {
+  SideRun* r = &l->run;
+  if (r->ownWhere) {
+    put(r->whereAt, runOwnText(r), r->passes + 5 + r->conditions.size + kTailLength * (r->passes - 1));
+  } else {
+    put(r->whereAt, runBlanks(r), r->passes);
+    put(r->whereAt - 5, runConditions(r), r->conditions.size);
+    put(r->tailAt, runTails(r), kTailLength * r->passes);
+  }
+  endRun(r);
+}
+
+// The scanner reached the leftmost pending text: it goes in place (a run's texts all at once).
+void putPendingInPlace(OuterJoinScanState* s) {
+  Ledger* l = static_cast<Ledger*>(s->holdContext);
+  assert(l->pending.size > 0 || l->run.pending);
+  if (l->run.pending && s->holdAt == l->at(l->run.whereAt)) {
+    putRunInPlace(l, [l](uint32_t at, const uint16_t* text, uint32_t length) {
+      insertWhileScanning(l, const_cast<uint16_t*>(l->at(at)), text, length);
+    });
+  } else {
+    --l->pending.size;
+    insertWhileScanning(l, const_cast<uint16_t*>(s->holdAt), kTail, kTailLength);
+  }
+  s->holdAt = leftmostPending(l);
 }
 
 // Puts every pending text in place, from the leftmost on, moving the gap along the statement once.
 void putAllPendingInPlace(Ledger* l) {
   WorkBuffer* wb = l->wb;
-  while (l->pending.size > 0) {
-    const uint16_t* at = l->at(l->pending.data[--l->pending.size]);
+  auto put = [l, wb](uint32_t distance, const uint16_t* text, uint32_t length) {
+    const uint16_t* at = l->at(distance);
     wbMoveGap(wb, wb->gapStart + uint32_t(at - (wb->data + wb->gapEnd)));
     uint16_t* gap = wb->data + wb->gapEnd;
     uint16_t* moved = nullptr;
-    [[maybe_unused]] const Status status = wbReplace(wb, gap, gap, {kTail, kTailLength}, &moved);
+    [[maybe_unused]] const Status status = wbReplace(wb, gap, gap, {text, length}, &moved);
     assert(status == kOk);
+  };
+  while (l->pending.size > 0 || l->run.pending) {
+    const uint32_t tail = l->pending.size > 0 ? l->pending.data[l->pending.size - 1] : 0;
+    if (l->run.pending && l->run.whereAt > tail) {
+      // Nothing waits between the run's WHERE and its tails.
+      assert(tail < l->run.tailAt);
+      putRunInPlace(l, put);
+    } else {
+      --l->pending.size;
+      put(tail, kTail, kTailLength);
+    }
   }
 }
 
@@ -457,16 +738,18 @@ void noteGapMovingLeft(Ledger* l, uint32_t to) {
 void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
   noteGapMovingLeft(p->ledger, resume);
   p->text.load(resume);
-  if (p->ledger != nullptr) {
-    Ledger* l = p->ledger;
-    s->holdAt = l->pending.size > 0 ? l->at(l->pending.data[l->pending.size - 1]) : nullptr;
-  }
+  if (p->ledger != nullptr) s->holdAt = leftmostPending(p->ledger);
   p->last = p->text.end - 1;
   p->replaceFrom = nullptr;
   p->taken = 0;
   p->nextResume = 0;
   p->movedGap = false;
   p->textEnded = false;
+  p->matched = 0;
+  p->clauses = 0;
+  p->opener = nullptr;
+  p->afterOpener = nullptr;
+  p->runOpener = nullptr;
   s->textStart = p->text.base;
   ojRestartAt(s, p->text.base);
   s->clauseEnd = p->text.base;
@@ -506,6 +789,192 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   s->clauseStart = p->replaceFrom;
 }
 
+// A pass's condition text in a run: " (c) AND (", or " (c) " for the run's first pass when it
+// wrote the WHERE.
+uint32_t conditionTextLength(const OuterJoinScanState* s, bool ownWhere) {
+  return s->joinCondition.length + (ownWhere ? 4 : 9);
+}
+
+// A pass's condition text stands in a run after the WHERE and in front of those of the passes
+// before, so it must scan the same wherever it stands: read alone, its parentheses balance but
+// for the last "(" of " AND (", no keyword that ends a region stands outside them, and nothing
+// past its last parenthesis is read (" (c) " ends in a blank, which whatever follows ends alike).
+// The text is laid out in the run's condition array after those already there (the run's edit
+// keeps it); the scanner is borrowed and left as it was. A text near the scanner's limit is not
+// tried, so that no match in it can overflow.
+bool conditionScansAlone(Ledger* l, OuterJoinScanState* s, bool ownWhere) {
+  SideRun& r = l->run;
+  const OjText& c = s->joinCondition;
+  const uint64_t length = conditionTextLength(s, ownWhere);
+  if (length + 2 >= kAutomatonCapacity - 1 || !r.conditions.reserve(r.conditions.size + length + 1))
+    return false;
+  uint16_t* text = r.conditions.data + r.conditions.size;
+  static constexpr uint16_t kClose[] = {')', ' ', 'A', 'N', 'D', ' ', '('};
+  text[0] = ' ';
+  text[1] = '(';
+  std::memcpy(text + 2, c.data, c.length * sizeof(uint16_t));
+  std::memcpy(text + 2 + c.length, kClose, (ownWhere ? 2 : 7) * sizeof(uint16_t));
+  text[length] = 0;
+  const uint16_t* lastParen = ownWhere ? text + length - 1 : text + length;
+
+  struct Saved {
+    const uint16_t* holdAt;
+    const uint16_t* textStart;
+    const uint16_t* inputPos;
+    int32_t logMatches, markOpener, markCloser, endSeen, scanMode, nameJustSeen, wideSeen;
+  };
+  const Saved saved{s->holdAt,     s->textStart,  s->inputPos, s->logMatches,
+                    s->markOpener, s->markCloser, s->endSeen,  s->scanMode,
+                    s->nameJustSeen, s->wideSeen};
+  s->holdAt = nullptr;
+  s->logMatches = 0;
+  s->markOpener = 0;
+  s->markCloser = 0;
+  s->endSeen = 0;
+  s->scanMode = kModeTable;
+  s->textStart = text;
+  ojRestartAt(s, text);
+  int32_t depth = 0;
+  bool ok = true;
+  bool endsClean = false;
+  for (int32_t token; ok && (token = ojNextToken(s)) != 0;) {
+    endsClean = (token == oj::LPAREN || token == oj::RPAREN) && ojAfterToken(s) == lastParen &&
+                s->pushbackTop == 0 && s->lex.endHeld == 0 && s->endSeen == 0;
+    switch (token) {
+      case oj::kOverflow:
+        ok = false;
+        break;
+      case oj::LPAREN:
+        ++depth;
+        break;
+      case oj::RPAREN:
+        ok = --depth >= 0;
+        break;
+      case oj::WHERE:
+      case oj::HAVING:
+      case oj::ORDER:
+      case oj::GROUP:
+      case oj::UNION:
+      case oj::INTERSECT:
+        ok = depth != 0;
+        break;
+      default:
+        break;
+    }
+  }
+  ok = ok && endsClean && depth == (ownWhere ? 0 : 1);
+  s->holdAt = saved.holdAt;
+  s->logMatches = saved.logMatches;
+  s->markOpener = saved.markOpener;
+  s->markCloser = saved.markCloser;
+  s->endSeen = saved.endSeen;
+  s->scanMode = saved.scanMode;
+  s->nameJustSeen = saved.nameJustSeen;
+  s->wideSeen = saved.wideSeen;
+  s->textStart = saved.textStart;
+  ojRestartAt(s, saved.inputPos);
+  return ok;
+}
+
+// The run's notes on the clause the pass found first, when the pass can be one of the run's: a
+// clause the run's first pass saw further on, right of those the run took (the text from it to
+// the WHERE is as that pass read it), taken with as many parentheses as that pass's search was
+// deep in after its opener, and nothing read ahead of the opener. *tooLong tells that
+// the blanks before the WHERE, one more per pass, no longer fit the scanner: the pass's region
+// search would read the text that search read up to them and fail there.
+const RunOpener* runPassOpener(const Ledger* l, const OuterJoinScanState* s, const Pass* p,
+                               bool* tooLong) {
+  *tooLong = false;
+  const SideRun& r = l->run;
+  if (!r.pending || !r.openersOn || p->movedGap || p->opener == nullptr) return nullptr;
+  if (s->pushbackTop != 0 || s->lex.endHeld != 0 || s->endSeen != 0) return nullptr;
+  const uint32_t opener = l->fromEnd(p->opener);
+  const RunOpener* begin = r.openers.data + r.nextOpener;
+  const RunOpener* end = r.openers.data + r.openers.size;
+  const RunOpener* found = std::lower_bound(
+      begin, end, opener, [](const RunOpener& o, uint32_t at) { return o.opener > at; });
+  if (found == end || found->opener != opener || found->depth != p->taken) return nullptr;
+  *tooLong = uint64_t(r.blanksBefore) + r.passes > kLongestBlankRun;
+  return *tooLong ? nullptr : found;
+}
+
+// After the clause's parse: the pass is one of the run's when the run's texts still wait (the
+// parser's look past the clause may have put them in place: "({oj ...}) WHERE"), the clause's
+// closing parentheses end where the run's first pass saw the depth come back to 0 (the search
+// for further clauses then starts as that pass's search went on from there), and its condition
+// text scans alone.
+bool runPassHolds(Ledger* l, OuterJoinScanState* s, const Pass* p) {
+  return l->run.pending && !p->textEnded && l->fromEnd(s->clauseEnd) == p->runOpener->closeAt &&
+         conditionScansAlone(l, s, false);
+}
+
+// A run starts after this pass when its region search noted a WHERE and a condition end (or a
+// list end) fit for one and a clause in parentheses further on, the pass took one clause with
+// all the parentheses around it (its search for further clauses went as deep as the region
+// search), and its condition text scans alone.
+bool startsRun(Ledger* l, OuterJoinScanState* s, const Pass* p) {
+  const RunRecord& r = l->record;
+  if (!l->runsOn || l->run.pending || r.spoiled || r.whereAt == 0 || r.tailAt == 0 ||
+      r.ownWhere != (s->whereSeen == 0) || p->clauses != 1 || p->matched != p->taken) {
+    return false;
+  }
+  const uint32_t after = l->fromEnd(s->clauseEnd);
+  const RunOpener* begin = r.openers.data;
+  const bool further = std::any_of(begin, begin + r.openers.size, [after](const RunOpener& o) {
+    return o.opener < after && o.closeAt != 0;
+  });
+  return further && conditionScansAlone(l, s, r.ownWhere);
+}
+
+// A pass's edit in a run: the clause, with its parentheses, becomes its table list in place, and
+// the pass's blank, condition text and tail join the run's waiting texts. Room for all of them is
+// kept first, so that nothing fails once the text has changed.
+[[nodiscard]] Status runPassEdit(ConversionContext* ctx, Ledger* l, OuterJoinScanState* s,
+                                 const Pass* p, const OjText* out, bool first) {
+  SideRun& r = l->run;
+  const uint32_t fromAt = l->fromEnd(p->replaceFrom);
+  const uint32_t toAt = l->fromEnd(s->clauseEnd);
+  const uint32_t conditionLength = conditionTextLength(s, first && l->record.ownWhere);
+  const uint64_t passes = uint64_t(r.passes) + 1;
+  const uint64_t conditions = uint64_t(r.conditions.size) + conditionLength;
+  const int64_t growth = int64_t(out->length) - int64_t(s->clauseEnd - p->replaceFrom);
+  const uint64_t room = uint64_t(std::max<int64_t>(growth, 0)) +
+                        uint64_t(kTailLength) * l->pending.size + 4 * passes + 5 + conditions;
+  if (!r.conditionEnds.reserve(r.conditionEnds.size + 1) ||
+      !r.layout.reserve(4 * passes + 5 + conditions) || wbReserveGap(l->wb, room) != kOk) {
+    return bcoFail(ctx, kReasonNoMemory);
+  }
+  uint16_t* moved = nullptr;
+  [[maybe_unused]] const Status status =
+      wbReplace(l->wb, const_cast<uint16_t*>(l->at(fromAt)), const_cast<uint16_t*>(l->at(toAt)),
+                {out->data, out->length}, &moved);
+  assert(status == kOk);
+  if (first) {
+    const RunRecord& record = l->record;
+    r.pending = true;
+    r.openersOn = true;
+    r.ownWhere = record.ownWhere;
+    r.whereAt = record.whereAt;
+    r.tailAt = record.tailAt;
+    r.blanksBefore = record.blanksBefore;
+    r.openers.swap(l->record.openers);
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < r.openers.size; ++i) {
+      const RunOpener& o = r.openers.data[i];
+      if (o.opener < toAt && o.closeAt != 0) r.openers.data[kept++] = o;
+    }
+    r.openers.size = kept;
+    r.nextOpener = 0;
+  } else {
+    r.nextOpener = uint32_t(p->runOpener - r.openers.data) + 1;
+  }
+  ++r.passes;
+  r.conditions.size += conditionLength;
+  r.conditionEnds.data[r.conditionEnds.size++] = r.conditions.size;
+  noteEdit(l, l->at(toAt));
+  return kOk;
+}
+
 // Searches for the next clause: the pass's first anywhere, a further one of the same table list
 // at depth 0 before the region's end (the text between the two goes to the output). *opener tells
 // whether one was found.
@@ -522,6 +991,8 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     }
     if (s->clauseFound == 0) {
       if (token != oj::OJ_OPEN) continue;
+      p->opener = s->clauseStart;
+      p->afterOpener = ojAfterToken(s);
       takeFirstClause(s, p);
       *opener = true;
       break;
@@ -557,8 +1028,13 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   const bool first = s->regionExamined == 0;
   if (first) {
     s->regionExamined = 1;
-    if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger); status != kOk)
+    if (p->runOpener != nullptr) {
+      // A pass of a run: its region is the run's, with a WHERE (see Ledger).
+      s->whereSeen = 1;
+    } else if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger);
+               status != kOk) {
       return status;
+    }
   }
   // A syntax error after the clause's closer is the parser meeting the statement text that
   // follows the clause; one at the closer itself ("{oj t1 LEFT JOIN t2}", which lacks its ON
@@ -578,14 +1054,29 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   if (first && p->taken > 0) {
     // Parentheses taken in whose closing ones do not follow the closer stay in the text.
     const int32_t matched = takeClosingParens(s, p->text.end, p->taken);
+    p->matched = matched;
     for (int32_t i = matched; i < p->taken; ++i) {
       if (!ojAppend(out, "(")) return bcoFail(ctx, kReasonNoMemory);
     }
   }
   p->textEnded = result == 0;
+  if (first && p->runOpener != nullptr && !runPassHolds(p->ledger, s, p)) {
+    // Not a pass of the run after all: the region search it skipped, from where it would have
+    // started, and the plain steps from there on. The clause's parse does not depend on it.
+    p->runOpener = nullptr;
+    p->ledger->run.openersOn = false;
+    s->markCloser = 0;
+    ojRestartAt(s, p->afterOpener);
+    s->scanMode = kModeTable;
+    s->whereSeen = 0;
+    s->fromEnd = p->last;
+    if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger); status != kOk)
+      return status;
+  }
   ojRestartAt(s, s->clauseEnd);
   s->markCloser = 0;
   if (!ojAppend(out, s->joinText.data, s->joinText.length)) return bcoFail(ctx, kReasonNoMemory);
+  ++p->clauses;
   return kOk;
 }
 
@@ -600,8 +1091,9 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   const uint32_t pendingFromEnd = pendingAt != nullptr ? l->fromEnd(pendingAt) : 0;
   const uint32_t pendingAfter = l->pending.size + (pendingAt != nullptr ? 1 : 0);
   const int64_t growth = int64_t(out->length) - int64_t(to - from);
-  const uint64_t room =
-      uint64_t(std::max<int64_t>(growth, 0)) + uint64_t(kTailLength) * pendingAfter;
+  const uint64_t room = uint64_t(std::max<int64_t>(growth, 0)) +
+                        uint64_t(kTailLength) * pendingAfter +
+                        (l->run.pending ? l->run.room() : 0);
   if (!l->pending.reserve(pendingAfter) || wbReserveGap(l->wb, room) != kOk) {
     return bcoFail(ctx, kReasonNoMemory);
   }
@@ -620,6 +1112,11 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
 // statement; the rest of the statement follows.
 [[nodiscard]] Status finishPass(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
                                 OjText* out) {
+  if (Ledger* l = p->ledger; l != nullptr) {
+    if (p->runOpener != nullptr) return runPassEdit(ctx, l, s, p, out, false);
+    l->run.openersOn = false;
+    if (startsRun(l, s, p)) return runPassEdit(ctx, l, s, p, out, true);
+  }
   bool ok = appendRange(out, s->clauseEnd, s->fromEnd + 1) && ojAppend(out, " WHERE (") &&
             ojAppend(out, s->joinCondition.data, s->joinCondition.length) && ojAppend(out, ")");
   const uint16_t* rest = s->fromEnd + 1;
@@ -687,6 +1184,7 @@ struct PendingOnExit {
   PendingOnExit pendingOnExit{nullptr};
   if (passStart == PassStart::kResume && !ctx->reference && !wb->flat) {
     ledger.pairsOn = true;
+    ledger.runsOn = !bcuTraceOn();
     ledger.wb = wb;
     ledger.pass = &pass;
     ledger.scan = s;
@@ -704,8 +1202,17 @@ struct PendingOnExit {
       if (const Status status = findClause(ctx, s, &pass, out, &opener); status != kOk)
         return status;
       if (!opener) break;
+      if (pass.clauses == 0 && pass.ledger != nullptr) {
+        bool tooLong = false;
+        pass.runOpener = runPassOpener(pass.ledger, s, &pass, &tooLong);
+        if (tooLong) {
+          ojStopOnOverflow(s);
+          return bcoFail(ctx, kReasonMalformed);
+        }
+      }
       if (const Status status = rewriteClause(ctx, s, &pass, out); status != kOk) return status;
-      if (pass.textEnded) break;
+      // A pass of a run takes no further clause (see Ledger).
+      if (pass.textEnded || pass.runOpener != nullptr) break;
     }
     if (s->clauseFound == 0) {
       *noClause = passes == 0;
