@@ -300,7 +300,7 @@ TEST(OuterJoinPasses, SideBySideRunsMatchScanningFromTheStart) {
   longCondition += u"}), ";
   struct Unit {
     const char16_t* name;
-    std::u16string text;       // one clause and what follows it
+    std::u16string text;      // one clause and what follows it
     std::u16string every4th;  // after every fourth unit
   };
   const Unit kUnits[] = {

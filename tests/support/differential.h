@@ -295,7 +295,9 @@ class Generator {
         put(pick({"(", "(", "( (", "(\t"}));
         outerJoinClause(depth);
         put(pick({")", ")", ") )", " )"}));
-        if (c_.chance(10)) put(pick({" s", ", (SELECT 1 FROM {oj t1 LEFT JOIN t2 ON t1.a = t2.a}) s"}));
+        if (c_.chance(10)) {
+          put(pick({" s", ", (SELECT 1 FROM {oj t1 LEFT JOIN t2 ON t1.a = t2.a}) s"}));
+        }
       }
     } else {
       outerJoinClause(depth);
