@@ -69,6 +69,9 @@ inline constexpr int32_t kModeFunction = 3;  ///< inside a function call's paren
 
 /// Matches the scanner remembers the start of when asked (OuterJoinScanState::logMatches).
 inline constexpr uint32_t kMatchRing = 64;
+/// OuterJoinScanState::logMatches: the log alone, or the log and its anchor.
+inline constexpr int32_t kLogAlone = 1;
+inline constexpr int32_t kLogWithAnchor = 2;
 
 /// Capacities in characters, terminator included (matchText and pushback: kAutomatonCapacity).
 inline constexpr uint32_t kOjTokenTextCapacity = 256;  ///< tokenText, prevTokenText
@@ -98,7 +101,8 @@ struct OuterJoinScanState {
   const uint16_t* inputPos;   ///< the read position: the next character of the statement
   int32_t logMatches;  ///< when set, each match's start and the read position then go to
                        ///< matchRing, as offsets from textStart, with 1 when the end had been
-                       ///< read (endSeen) and 0 otherwise; the latest kMatchRing are kept
+                       ///< read (endSeen) and 0 otherwise; the latest kMatchRing are kept. With
+                       ///< kLogWithAnchor, anchor too
   uint32_t matchCount;  ///< matches logged since logMatches was set
   uint32_t matchRing[kMatchRing][3];
   /// The latest logged match that is not a "(" or a run of blanks, tabs or line feeds, as in

@@ -138,7 +138,7 @@ bool appendRange(OjText* out, const uint16_t* from, const uint16_t* to) {
   r.whereAt = 0;
   r.tailAt = 0;
   r.ownWhere = false;
-  s->logMatches = 1;
+  s->logMatches = kLogAlone;
   s->matchCount = 0;
   const Status status = scanRegion(ctx, s, depth, last, ledger, true);
   s->logMatches = 0;
@@ -257,7 +257,7 @@ void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
   s->whereSeen = 0;
   s->regionExamined = 0;
   s->depth = 0;
-  s->logMatches = 1;
+  s->logMatches = kLogWithAnchor;
   s->matchCount = 0;
   s->anchorSet = 0;
 }
