@@ -33,7 +33,8 @@ bool matchBeganAt(const OuterJoinScanState* s, const uint16_t* at) {
   return false;
 }
 
-// Lays out the run's three texts in run.layout, one at a time.
+// The run's texts, laid out in run.layout one at a time: the blanks that go before the WHERE,
+// the passes' condition texts after it (the latest first), the tails after the condition.
 const uint16_t* runBlanks(SideRun* r) {
   std::fill(r->layout.data, r->layout.data + r->passes, uint16_t(' '));
   return r->layout.data;
