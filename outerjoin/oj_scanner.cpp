@@ -106,18 +106,13 @@ int32_t readInput(OuterJoinScanState* s) {
   return readMapped(s, &s->wideSeen, [](uint16_t c) { return c <= 0x7E; });
 }
 
-void ojBeginMatch(OuterJoinScanState* s) {
-  if (s->logMatches == 0) return;
-  uint32_t* entry = s->matchRing[s->matchCount++ % kMatchRing];
-  entry[0] = uint32_t(ojAfterToken(s) - s->textStart);
-  entry[1] = uint32_t(s->inputPos - s->textStart);
-}
+void ojStopOnOverflow(OuterJoinScanState* s) { stopOnOverflow(s); }
 
 int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t token,
                  int32_t mode) {
   if (!endMatch(s, m)) return oj::kOverflow;
   if (mode != kNoModeChange) s->scanMode = mode;
-  if (s->logMatches != 0 && s->matchCount != 0) {
+  if (s->logMatches == kLogWithAnchor && s->matchCount != 0) {
     // "x  ( ( (\n {oj": the parentheses and blanks before a clause may take more matches than
     // the ring keeps; the match before them is remembered apart.
     const uint16_t first = s->matchText[0];

@@ -71,6 +71,9 @@ inline constexpr int32_t kModeFunction = 3;  ///< inside a function call's paren
 
 /// Matches the scanner remembers the start of when asked (OuterJoinScanState::logMatches).
 inline constexpr uint32_t kMatchRing = 64;
+/// OuterJoinScanState::logMatches: the log alone, or the log and its anchor.
+inline constexpr int32_t kLogAlone = 1;
+inline constexpr int32_t kLogWithAnchor = 2;
 
 /// Capacities in characters, terminator included (matchText and pushback: kAutomatonCapacity).
 inline constexpr uint32_t kOjTokenTextCapacity = 256;  ///< tokenText, prevTokenText
@@ -101,9 +104,11 @@ struct OuterJoinScanState {
   const uint16_t* textStart;  ///< nothing before it is read (ojStepBack stops there)
   const uint16_t* inputPos;   ///< the read position: the next character of the statement
   int32_t logMatches;  ///< when set, each match's start and the read position then go to
-                       ///< matchRing, as offsets from textStart; the latest kMatchRing are kept
+                       ///< matchRing, as offsets from textStart, with 1 when the end had been
+                       ///< read (endSeen) and 0 otherwise; the latest kMatchRing are kept. With
+                       ///< kLogWithAnchor, anchor too
   uint32_t matchCount;  ///< matches logged since logMatches was set
-  uint32_t matchRing[kMatchRing][2];
+  uint32_t matchRing[kMatchRing][3];
   /// The latest logged match that is not a "(" or a run of blanks, tabs or line feeds, as in
   /// matchRing (anchorSet tells whether there is one): where a run of those before a clause
   /// began, however many matches the run took.
@@ -193,3 +198,8 @@ int32_t ojPeekChar(const OuterJoinScanState* state);
 /// Moves the read position back one character and returns it, classed as by ojPeekChar; at
 /// textStart nothing moves and it returns -1.
 int32_t ojStepBack(OuterJoinScanState* state);
+
+/// Stops the scan as a match that does not fit stops it: the message "Input string too long,
+/// limit 4096" is written, and ojNextToken returns oj::kOverflow until a restart. For a caller
+/// that knows the next match would not fit.
+void ojStopOnOverflow(OuterJoinScanState* state);

@@ -39,8 +39,15 @@ int32_t readInput(OuterJoinScanState* s);
 inline LexWork& lexOf(OuterJoinScanState* s) { return s->lex; }
 inline const LexWork& lexOf(const OuterJoinScanState* s) { return s->lex; }
 
-/// Notes a match's start in matchLog when the translator keeps one.
-void ojBeginMatch(OuterJoinScanState* s);
+/// Notes a match's start in matchRing when the translator keeps a log (inline: every match comes
+/// here).
+inline void ojBeginMatch(OuterJoinScanState* s) {
+  if (s->logMatches == 0) return;
+  uint32_t* entry = s->matchRing[s->matchCount++ % kMatchRing];
+  entry[0] = uint32_t(textAfterMatch(s) - s->textStart);
+  entry[1] = uint32_t(s->inputPos - s->textStart);
+  entry[2] = s->endSeen != 0 ? 1 : 0;
+}
 
 /// Ends the match at m.cursor: gives the characters read past it back to pushback, cuts and
 /// terminates matchText, applies the mode change and runs the action. Returns the token,

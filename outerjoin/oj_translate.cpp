@@ -10,7 +10,8 @@
 // again: it resumes at the start of the first token whose reading reached the rewritten text,
 // where a scan from the statement's start would stand in the same state. The statement stays in
 // the translation's gap buffer with the gap at that point, so a pass costs the length of the text
-// it scans and rewrites, not the length of the statement.
+// it scans and rewrites, not the length of the statement. The shortcuts that keep the passes of
+// nested subqueries and of clauses side by side linear keep their ledger in oj_ledger.h.
 #include "outerjoin/oj_translate.h"
 
 #include <algorithm>
@@ -23,8 +24,11 @@
 #include "driver/translators.h"
 #include "driver/work_buffer.h"
 #include "outerjoin/oj_actions.h"
+#include "outerjoin/oj_ledger.h"
 
 namespace {
+
+using namespace ojpass;
 
 constexpr uint32_t kOutputStart = 40000;  // characters: the pass's rewritten text at first
 constexpr uint32_t kOutputStartUntraced = 256;  // likewise untraced: it grows as it needs
@@ -51,214 +55,18 @@ struct FlatOnExit {
 
 bool isSpace(uint16_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
-// A growing array of the rewrite's own bookkeeping, in untraced storage through the failure
-// switch. A failure to grow only turns off the shortcut the array serves.
-template <class T>
-struct RawArray {
-  T* data = nullptr;
-  uint32_t size = 0;
-  uint32_t capacity = 0;
-  RawArray() = default;
-  RawArray(const RawArray&) = delete;
-  RawArray& operator=(const RawArray&) = delete;
-  ~RawArray() { rawFree(data); }
-  bool reserve(uint64_t wanted) {
-    if (wanted <= capacity) return true;
-    const uint64_t grown = std::max<uint64_t>(wanted, 2 * uint64_t(capacity) + 16);
-    if (grown > UINT32_MAX / sizeof(T)) return false;
-    auto* block = static_cast<T*>(rawAlloc(grown * sizeof(T)));
-    if (block == nullptr) return false;
-    if (size != 0) std::memcpy(block, data, size * sizeof(T));
-    rawFree(data);
-    data = block;
-    capacity = uint32_t(grown);
-    return true;
-  }
-  bool push(const T& value) {
-    if (!reserve(uint64_t(size) + 1)) return false;
-    data[size++] = value;
-    return true;
-  }
-};
-
-// What a pass whose table list has a WHERE condition appends after the condition.
-constexpr uint16_t kTail[] = {')', ' ', ' '};
-constexpr uint32_t kTailLength = 3;
-
-// A parenthesis pair a region search read: the positions of its "(" and ")" as distances from
-// the end of storage (wbFromEnd), and the number of edits made before it was read.
-struct PairEntry {
-  uint32_t open;  ///< 0: empty slot
-  uint32_t close;
-  uint32_t time;
-};
-struct OpenParen {
-  uint32_t open;
-  uint32_t time;
-  bool clean;  ///< nothing was read ahead of the "(" when its token ended
-};
-// An edit of the stored text: every position before `to` (a distance from the end of storage,
-// positions at and after it keep theirs) may have changed or moved.
-struct EditMark {
-  uint32_t time;
-  uint32_t to;
-};
-
-// The bookkeeping that makes a statement of nested subqueries cost its length (not with the
-// reference translation, nor when passes start from the statement's start):
-//  - A pass whose table list has a WHERE condition rewrites the text up to the condition in
-//    place and keeps the ") " + " " due after the condition (pending): the condition does not
-//    move, and the pass costs what it reads, not the length of the condition. The scanner puts
-//    a pending text in place as soon as anything reads up to it (holdAt), so every scan sees the
-//    text the plain rewrite would have built; the rest goes in at the end of the rewrite.
-//  - A region search remembers the parenthesis pairs it reads, so that a later search jumps from
-//    a "(" to its ")" when the text between them has not changed since: in
-//    "... {oj ...} WHERE a.k IN (SELECT ... {oj ...} WHERE a.k IN (...))" each pass's search
-//    jumps over the subquery the next pass works on.
-struct Ledger {
-  bool pairsOn = false;  ///< the pair memory is kept (off for good once an array cannot grow)
-  WorkBuffer* wb = nullptr;
-  struct Pass* pass = nullptr;
-  OuterJoinScanState* scan = nullptr;
-  RawArray<uint32_t> pending;  ///< pending tails by distance from the end, leftmost last
-  RawArray<PairEntry> pairs;   ///< open addressing on the "(" distance; capacity a power of 2
-  uint32_t pairsUsed = 0;
-  RawArray<EditMark> edits;  ///< suffix minima of the edits' `to`, by time
-  uint32_t editCount = 0;
-  RawArray<OpenParen> opens;  ///< the "(" of the current region search still open
-
-  uint32_t fromEnd(const uint16_t* p) const { return wbFromEnd(wb, p); }
-  const uint16_t* at(uint32_t distance) const { return wbAtFromEnd(wb, distance); }
-  uint32_t gapRoom() const { return wb->gapEnd - wb->gapStart; }
-};
-
-// Records an edit: the stored text before `to` may have changed or moved.
-void noteEdit(Ledger* l, const uint16_t* to) {
-  if (!l->pairsOn) return;
-  const uint32_t mark = l->fromEnd(to);
-  ++l->editCount;
-  while (l->edits.size > 0 && l->edits.data[l->edits.size - 1].to >= mark) --l->edits.size;
-  if (!l->edits.push({l->editCount, mark})) l->pairsOn = false;
-}
-
-// True when no edit after `time` reached past the position `open` (a distance from the end):
-// the smallest `to` of the edits after `time` is the first such mark on the stack.
-bool unchangedSince(const Ledger* l, uint32_t open, uint32_t time) {
-  const EditMark* first =
-      std::upper_bound(l->edits.data, l->edits.data + l->edits.size, time,
-                       [](uint32_t t, const EditMark& m) { return t < m.time; });
-  return first == l->edits.data + l->edits.size || open <= first->to;
-}
-
-uint32_t slotOf(uint32_t key, uint32_t capacity) { return (key * 2654435761u) & (capacity - 1); }
-
-void rememberPair(Ledger* l, uint32_t open, uint32_t close) {
-  if (!l->pairsOn) return;
-  if (2 * (uint64_t(l->pairsUsed) + 1) > l->pairs.capacity) {
-    RawArray<PairEntry> grown;
-    const uint32_t capacity = std::max<uint32_t>(64, 2 * l->pairs.capacity);
-    if (!grown.reserve(capacity)) {
-      l->pairsOn = false;
-      return;
-    }
-    std::memset(static_cast<void*>(grown.data), 0, capacity * sizeof(PairEntry));
-    grown.capacity = capacity;
-    for (uint32_t i = 0; i < l->pairs.capacity; ++i) {
-      const PairEntry& e = l->pairs.data[i];
-      if (e.open == 0) continue;
-      uint32_t j = slotOf(e.open, capacity);
-      while (grown.data[j].open != 0) j = (j + 1) & (capacity - 1);
-      grown.data[j] = e;
-    }
-    std::swap(l->pairs.data, grown.data);
-    std::swap(l->pairs.capacity, grown.capacity);
-  }
-  uint32_t j = slotOf(open, l->pairs.capacity);
-  while (l->pairs.data[j].open != 0 && l->pairs.data[j].open != open) {
-    j = (j + 1) & (l->pairs.capacity - 1);
-  }
-  if (l->pairs.data[j].open == 0) ++l->pairsUsed;
-  l->pairs.data[j] = {open, close, l->editCount};
-}
-
-// The ")" of a remembered pair opening at `openChar`, when the text from it through the ")" is
-// as it was read and holds no pending text; null otherwise.
-const uint16_t* pairClose(const Ledger* l, const uint16_t* openChar, const uint16_t* end) {
-  if (!l->pairsOn || l->pairs.capacity == 0) return nullptr;
-  const uint32_t open = l->fromEnd(openChar);
-  uint32_t j = slotOf(open, l->pairs.capacity);
-  while (l->pairs.data[j].open != open) {
-    if (l->pairs.data[j].open == 0) return nullptr;
-    j = (j + 1) & (l->pairs.capacity - 1);
-  }
-  const PairEntry& e = l->pairs.data[j];
-  if (e.close >= open || !unchangedSince(l, open, e.time)) return nullptr;
-  // A pending text at or before the ")" and after the "(" would be read inside the pair.
-  const uint32_t* later =
-      std::lower_bound(l->pending.data, l->pending.data + l->pending.size, e.close);
-  if (later != l->pending.data + l->pending.size && *later < open) return nullptr;
-  const uint16_t* close = l->at(e.close);
-  if (close >= end || *close != ')') return nullptr;
-  return close;
-}
-
-// What a pass works on: the statement from the gap buffer's right part, which starts at the
-// pass's first scanned character (logical position `resume`) and runs to the terminator.
-struct PassText {
-  WorkBuffer* wb;
-  uint32_t resume;
-  const uint16_t* base;  ///< the right part's first character
-  const uint16_t* end;   ///< its terminator
-
-  void load(uint32_t at) {
-    wbMoveGap(wb, at);
-    resume = at;
-    base = wb->data + wb->gapEnd;
-    end = wb->data + wb->rightEnd;
-  }
-  // The character at logical position i, on either side of the gap.
-  uint16_t at(uint32_t i) const { return i >= resume ? base[i - resume] : wb->data[i]; }
-  uint32_t logical(const uint16_t* p) const { return resume + uint32_t(p - base); }
-};
-
 // Appends the statement text [from, to) to the pass's output; nothing when to is not after from.
 bool appendRange(OjText* out, const uint16_t* from, const uint16_t* to) {
   return to <= from || ojAppend(out, from, uint32_t(to - from));
-}
-
-// A "(" read by a region search: when the pair it opens is remembered and unchanged, the search
-// goes on after its ")" in the state the ")" leaves (nothing read ahead, table mode); otherwise
-// the "(" is noted so that its pair is remembered when its ")" comes. Only a "(" with nothing
-// read ahead of it qualifies: the tokens inside then depend on the text of the pair alone.
-void passParen(Ledger* l, OuterJoinScanState* s, int32_t* depth) {
-  const uint16_t* open = ojAfterToken(s) - 1;
-  const bool clean = s->pushbackTop == 0 && s->lex.endHeld == 0;
-  if (clean) {
-    if (const uint16_t* close = pairClose(l, open, l->wb->data + l->wb->rightEnd)) {
-      ojRestartAt(s, close + 1);
-      s->scanMode = kModeTable;
-      --*depth;
-      return;
-    }
-  }
-  if (!l->opens.push({l->fromEnd(open), l->editCount, clean})) l->pairsOn = false;
-}
-
-// A ")" read by a region search closes the latest "(" it noted; the pair is remembered when
-// nothing was read ahead at either end and no edit came between them.
-void closeParen(Ledger* l, OuterJoinScanState* s) {
-  const OpenParen o = l->opens.data[--l->opens.size];
-  if (!o.clean || o.time != l->editCount || s->pushbackTop != 0 || s->lex.endHeld != 0) return;
-  rememberPair(l, o.open, l->fromEnd(ojAfterToken(s) - 1));
 }
 
 // Where the table list's region ends, scanning on from the first clause's opener: a WHERE at
 // depth 0 marks the statement's own condition (a second one is an error); HAVING, ORDER, GROUP,
 // UNION, INTERSECT at depth 0 or the ")" closing a subquery end the region or the condition.
 // depth starts at the parentheses taken into the clause ("({oj ...})"), so that their closing
-// ones do not end it.
-[[nodiscard]] Status findRegionEnd(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
-                                   const uint16_t* last, Ledger* ledger) {
+// ones do not end it. With `record`, the ledger's RunRecord takes the search's notes for a run.
+[[nodiscard]] Status scanRegion(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
+                                const uint16_t* last, Ledger* ledger, bool record) {
   if (ledger != nullptr) ledger->opens.size = 0;
   for (;;) {
     const int32_t token = ojNextToken(s);
@@ -268,6 +76,9 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
         s->whereEnd = last;
       } else {
         s->fromEnd = last;
+        // "( ({oj ...}), ({oj ...}) ..." at the end: a WHERE written there would stand inside the
+        // parentheses, so the next pass would not take it for the list's.
+        if (record && depth != 0) ledger->record.spoiled = true;
       }
       return kOk;
     }
@@ -281,6 +92,10 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
       case oj::RPAREN:
         ends = --depth < 0;
         if (ledger != nullptr && ledger->pairsOn && ledger->opens.size > 0) closeParen(ledger, s);
+        if (record && depth == 0) closeOpeners(ledger, s);
+        break;
+      case oj::OJ_OPEN:
+        if (record && depth > 0 && s->whereSeen == 0) noteOpener(ledger, s, depth);
         break;
       case oj::WHERE:
         if (depth != 0) break;
@@ -288,6 +103,7 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
         s->whereSeen = 1;
         s->whereStart = ojAfterToken(s);
         s->fromEnd = tokenStart - 1;
+        if (record) noteWhere(ledger, s, tokenStart);
         break;
       case oj::HAVING:
       case oj::ORDER:
@@ -308,6 +124,29 @@ void closeParen(Ledger* l, OuterJoinScanState* s) {
       return kOk;
     }
   }
+}
+
+[[nodiscard]] Status findRegionEnd(ConversionContext* ctx, OuterJoinScanState* s, int32_t depth,
+                                   const uint16_t* last, Ledger* ledger) {
+  if (ledger == nullptr || !ledger->runsOn) return scanRegion(ctx, s, depth, last, ledger, false);
+  // The notes for a run, with the scanner's match log on for matchBeganAt.
+  RunRecord& r = ledger->record;
+  r.spoiled = false;
+  r.openers.size = 0;
+  r.unclosed = 0;
+  r.whereAt = 0;
+  r.tailAt = 0;
+  r.ownWhere = false;
+  s->logMatches = kLogAlone;
+  s->matchCount = 0;
+  const Status status = scanRegion(ctx, s, depth, last, ledger, true);
+  s->logMatches = 0;
+  if (status == kOk && s->whereSeen == 0) {
+    noteListEnd(ledger, s);
+  } else if (status == kOk && r.whereAt != 0) {
+    noteConditionEnd(ledger, s);
+  }
+  return status;
 }
 
 // The opening parentheses before the first clause are taken into it: from the character before
@@ -387,85 +226,21 @@ uint32_t countOpeners(const uint16_t* text, uint32_t length) {
   return count;
 }
 
-// One pass: where it reads, the clause it rewrites first, and where the next pass resumes.
-struct Pass {
-  PassText text;
-  const uint16_t* last = nullptr;         ///< the statement's last character
-  const uint16_t* replaceFrom = nullptr;  ///< the first clause's start, parentheses taken in
-  int32_t taken = 0;                      ///< "(" taken into the first clause
-  uint32_t nextResume = 0;
-  bool movedGap = false;     ///< the first clause took parentheses from before the pass's start
-  bool textEnded = false;    ///< the scanner or the parser met the end of the text
-  Ledger* ledger = nullptr;  ///< the shortcuts' bookkeeping, null for the plain rewrite
-};
-
-// The pending text leftmost in the statement goes in place: the text between the gap and it moves
-// left into room kept for it, and every position into that text moves with it. A position that
-// stands between two characters (inputPos, clauseEnd, ...) and is the pending text's place comes
-// before the new text; one that names a character (fromEnd, ...) keeps naming it.
-void putPendingInPlace(OuterJoinScanState* s) {
-  Ledger* l = static_cast<Ledger*>(s->holdContext);
-  Pass* p = l->pass;
-  WorkBuffer* wb = l->wb;
-  uint16_t* at = const_cast<uint16_t*>(s->holdAt);
-  const uint16_t* low = wb->data + wb->gapEnd;
-  assert(l->pending.size > 0 && l->gapRoom() >= kTailLength && at >= low);
-  uint16_t* moved = nullptr;
-  [[maybe_unused]] const Status status = wbReplace(wb, at, at, {kTail, kTailLength}, &moved);
-  assert(status == kOk && moved == at - kTailLength);
-  auto between = [&](const uint16_t*& q) {
-    if (q >= low && q <= at) q -= kTailLength;
-  };
-  auto character = [&](const uint16_t*& q) {
-    if (q >= low && q < at) q -= kTailLength;
-  };
-  between(s->textStart);
-  between(s->inputPos);
-  between(s->clauseStart);
-  between(s->clauseEnd);
-  between(s->whereStart);
-  between(p->replaceFrom);
-  character(s->fromEnd);
-  character(s->whereEnd);
-  character(p->last);
-  p->text.base = wb->data + wb->gapEnd;
-  --l->pending.size;
-  noteEdit(l, at);
-  s->holdAt = l->pending.size > 0 ? l->at(l->pending.data[l->pending.size - 1]) : nullptr;
-}
-
-// Puts every pending text in place, from the leftmost on, moving the gap along the statement once.
-void putAllPendingInPlace(Ledger* l) {
-  WorkBuffer* wb = l->wb;
-  while (l->pending.size > 0) {
-    const uint16_t* at = l->at(l->pending.data[--l->pending.size]);
-    wbMoveGap(wb, wb->gapStart + uint32_t(at - (wb->data + wb->gapEnd)));
-    uint16_t* gap = wb->data + wb->gapEnd;
-    uint16_t* moved = nullptr;
-    [[maybe_unused]] const Status status = wbReplace(wb, gap, gap, {kTail, kTailLength}, &moved);
-    assert(status == kOk);
-  }
-}
-
-// Text that goes from the left part of the gap buffer into the right part takes distances from
-// the end that remembered pairs may have had: an edit up to the right part's old start.
-void noteGapMovingLeft(Ledger* l, uint32_t to) {
-  if (l != nullptr && to < l->wb->gapStart) noteEdit(l, l->wb->data + l->wb->gapEnd);
-}
-
 void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
   noteGapMovingLeft(p->ledger, resume);
   p->text.load(resume);
-  if (p->ledger != nullptr) {
-    Ledger* l = p->ledger;
-    s->holdAt = l->pending.size > 0 ? l->at(l->pending.data[l->pending.size - 1]) : nullptr;
-  }
+  if (p->ledger != nullptr) s->holdAt = leftmostPending(p->ledger);
   p->last = p->text.end - 1;
   p->replaceFrom = nullptr;
   p->taken = 0;
   p->nextResume = 0;
   p->movedGap = false;
   p->textEnded = false;
+  p->matched = 0;
+  p->clauses = 0;
+  p->opener = nullptr;
+  p->afterOpener = nullptr;
+  p->runOpener = nullptr;
   s->textStart = p->text.base;
   ojRestartAt(s, p->text.base);
   s->clauseEnd = p->text.base;
@@ -481,7 +256,7 @@ void startPass(OuterJoinScanState* s, Pass* p, uint32_t resume, OjText* out) {
   s->whereSeen = 0;
   s->regionExamined = 0;
   s->depth = 0;
-  s->logMatches = 1;
+  s->logMatches = kLogWithAnchor;
   s->matchCount = 0;
   s->anchorSet = 0;
 }
@@ -521,6 +296,8 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     }
     if (s->clauseFound == 0) {
       if (token != oj::OJ_OPEN) continue;
+      p->opener = s->clauseStart;
+      p->afterOpener = ojAfterToken(s);
       takeFirstClause(s, p);
       *opener = true;
       break;
@@ -556,8 +333,13 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   const bool first = s->regionExamined == 0;
   if (first) {
     s->regionExamined = 1;
-    if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger); status != kOk)
+    if (p->runOpener != nullptr) {
+      // A pass of a run: its region is the run's, with a WHERE (see Ledger).
+      s->whereSeen = 1;
+    } else if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger);
+               status != kOk) {
       return status;
+    }
   }
   // A syntax error after the clause's closer is the parser meeting the statement text that
   // follows the clause; one at the closer itself ("{oj t1 LEFT JOIN t2}", which lacks its ON
@@ -577,40 +359,29 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   if (first && p->taken > 0) {
     // Parentheses taken in whose closing ones do not follow the closer stay in the text.
     const int32_t matched = takeClosingParens(s, p->text.end, p->taken);
+    p->matched = matched;
     for (int32_t i = matched; i < p->taken; ++i) {
       if (!ojAppend(out, "(")) return bcoFail(ctx, kReasonNoMemory);
     }
   }
   p->textEnded = result == 0;
+  if (first && p->runOpener != nullptr && !runPassHolds(p->ledger, s, p)) {
+    // Not a pass of the run after all: the region search it skipped, from where it would have
+    // started, and the plain steps from there on. The clause's parse does not depend on it.
+    p->runOpener = nullptr;
+    p->ledger->run.openersOn = false;
+    s->markCloser = 0;
+    ojRestartAt(s, p->afterOpener);
+    s->scanMode = kModeTable;
+    s->whereSeen = 0;
+    s->fromEnd = p->last;
+    if (const Status status = findRegionEnd(ctx, s, p->taken, p->last, p->ledger); status != kOk)
+      return status;
+  }
   ojRestartAt(s, s->clauseEnd);
   s->markCloser = 0;
   if (!ojAppend(out, s->joinText.data, s->joinText.length)) return bcoFail(ctx, kReasonNoMemory);
-  return kOk;
-}
-
-// Replaces [from, to) by out, keeping room in the gap for every pending text, and adds one more
-// pending text at pendingAt (at or after `to`) unless it is null: all of it or nothing, so that
-// putting the pending texts in place later cannot fail.
-[[nodiscard]] Status editWithLedger(ConversionContext* ctx, Ledger* l, const uint16_t* from,
-                                    const uint16_t* to, const OjText* out,
-                                    const uint16_t* pendingAt) {
-  const uint32_t fromAt = l->fromEnd(from);
-  const uint32_t toAt = l->fromEnd(to);
-  const uint32_t pendingFromEnd = pendingAt != nullptr ? l->fromEnd(pendingAt) : 0;
-  const uint32_t pendingAfter = l->pending.size + (pendingAt != nullptr ? 1 : 0);
-  const int64_t growth = int64_t(out->length) - int64_t(to - from);
-  const uint64_t room =
-      uint64_t(std::max<int64_t>(growth, 0)) + uint64_t(kTailLength) * pendingAfter;
-  if (!l->pending.reserve(pendingAfter) || wbReserveGap(l->wb, room) != kOk) {
-    return bcoFail(ctx, kReasonNoMemory);
-  }
-  uint16_t* moved = nullptr;
-  [[maybe_unused]] const Status status =
-      wbReplace(l->wb, const_cast<uint16_t*>(l->at(fromAt)), const_cast<uint16_t*>(l->at(toAt)),
-                {out->data, out->length}, &moved);
-  assert(status == kOk);
-  if (pendingAt != nullptr) l->pending.data[l->pending.size++] = pendingFromEnd;
-  noteEdit(l, l->at(toAt));
+  ++p->clauses;
   return kOk;
 }
 
@@ -619,6 +390,11 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
 // statement; the rest of the statement follows.
 [[nodiscard]] Status finishPass(ConversionContext* ctx, OuterJoinScanState* s, Pass* p,
                                 OjText* out) {
+  if (Ledger* l = p->ledger; l != nullptr) {
+    if (p->runOpener != nullptr) return runPassEdit(ctx, l, s, p, out, false);
+    l->run.openersOn = false;
+    if (startsRun(l, s, p)) return runPassEdit(ctx, l, s, p, out, true);
+  }
   bool ok = appendRange(out, s->clauseEnd, s->fromEnd + 1) && ojAppend(out, " WHERE (") &&
             ojAppend(out, s->joinCondition.data, s->joinCondition.length) && ojAppend(out, ")");
   const uint16_t* rest = s->fromEnd + 1;
@@ -692,6 +468,7 @@ struct PendingOnExit {
   PendingOnExit pendingOnExit{nullptr};
   if (passStart == PassStart::kResume && !ctx->reference && !wb->flat) {
     ledger.pairsOn = true;
+    ledger.runsOn = !bcuTraceOn();
     ledger.wb = wb;
     ledger.pass = &pass;
     ledger.scan = s;
@@ -709,8 +486,17 @@ struct PendingOnExit {
       if (const Status status = findClause(ctx, s, &pass, out, &opener); status != kOk)
         return status;
       if (!opener) break;
+      if (pass.clauses == 0 && pass.ledger != nullptr) {
+        bool tooLong = false;
+        pass.runOpener = runPassOpener(pass.ledger, s, &pass, &tooLong);
+        if (tooLong) {
+          ojStopOnOverflow(s);
+          return bcoFail(ctx, kReasonMalformed);
+        }
+      }
       if (const Status status = rewriteClause(ctx, s, &pass, out); status != kOk) return status;
-      if (pass.textEnded) break;
+      // A pass of a run takes no further clause (see Ledger).
+      if (pass.textEnded || pass.runOpener != nullptr) break;
     }
     if (s->clauseFound == 0) {
       *noClause = passes == 0;

@@ -258,10 +258,13 @@ TEST(OuterJoinPasses, SideBySideClausesAtTheScannerLimit) {
       {u"select * from ", u"{oj g LEFT JOIN h ON g.u = h.v}, ", u"WHERE z = 1"},
       {u"select * from x WHERE x.k IN (select * from ", u"", u"WHERE z = 1) ORDER BY 2"},
       {u"select * from x WHERE x.k IN (select * from ", subquery.c_str(), u")"},
+      {u"select * from ", u"", u"ORDER BY 1"},
+      {u"select * from x WHERE x.k IN (select * from ", u"", u") ORDER BY 2"},
+      {u"select * from ", u"({oj g LEFT JOIN h ON g.u = h.v}) q, ", u"WHERE z = 1 ORDER BY 1"},
   };
   int failed = 0, succeeded = 0;
   for (const Shape& shape : kShapes) {
-    for (int clauses : {1, 4, 9}) {
+    for (int clauses : {1, 4, 9, 20}) {
       for (size_t blanks : {size_t(1), size_t(4085), size_t(4090), size_t(4093), size_t(4095)}) {
         std::u16string input = shape.head;
         for (int i = 0; i < clauses; ++i) {
@@ -280,6 +283,89 @@ TEST(OuterJoinPasses, SideBySideClausesAtTheScannerLimit) {
   // The limit is crossed in some statements and not in others.
   EXPECT_GT(failed, 10);
   EXPECT_GT(succeeded, 10);
+}
+
+// Parenthesised clauses side by side: after a pass that sees more of them further on in its table
+// list, the next passes take one each without reading the rest of the list again, and the texts
+// each adds before and after the condition wait at the WHERE. Every statement here must come out
+// as passes from the start make it: lists with and without WHERE, ending at the end, at ORDER or
+// at the ")" of a subquery, conditions that read ahead (an open quote, a line comment, "-"),
+// clauses between the clauses (a subquery's, one not in parentheses, one with a table after it
+// inside the parentheses), comments and line feeds, clauses that fail to parse in mid-run, blanks
+// before the WHERE that pass the scanner's limit in mid-run, and lists that end at the end inside
+// parentheses left open (a WHERE written there is not the list's).
+TEST(OuterJoinPasses, SideBySideRunsMatchScanningFromTheStart) {
+  const std::u16string plain = u"({oj a LEFT OUTER JOIN b ON a.x = b.y}), ";
+  std::u16string longCondition = u"({oj a LEFT JOIN b ON a.x = b.y";
+  for (int i = 0; i < 200; ++i) longCondition += u" AND a.x = b.y";
+  longCondition += u"}), ";
+  struct Unit {
+    const char16_t* name;
+    std::u16string text;      // one clause and what follows it
+    std::u16string every4th;  // after every fourth unit
+  };
+  const Unit kUnits[] = {
+      {u"plain", plain, u""},
+      {u"no comma", u"({oj a LEFT OUTER JOIN b ON a.x = b.y})", u""},
+      {u"two parentheses", u"( ({oj c x FULL JOIN d ON x.p = d.q}) ),\n\t", u""},
+      {u"long form", u"(--(*vendor(Microsoft),product(ODBC) oj e RIGHT JOIN f ON e.k = 5 *)--), ",
+       u""},
+      {u"function", u"({oj p LEFT JOIN q ON nvl(p.a, 0) = q.b}) , ", u""},
+      {u"nested join", u"({oj g JOIN (h LEFT JOIN i ON (h.a = i.b)) ON g.c = h.d}), ", u""},
+      {u"strings and signs", u"({oj p LEFT JOIN q ON p.a = 'x)' AND q.b = - 5}), ", u""},
+      {u"table inside", u"({oj a LEFT JOIN b ON a.x = b.y}, t3), ", u""},
+      {u"subquery between", plain,
+       u"(SELECT * FROM {oj c LEFT JOIN d ON c.p = d.q} WHERE c.z = 1) s, "},
+      {u"bare clause between", plain, u"{oj g LEFT JOIN h ON g.u = h.v}, "},
+      {u"comment between", plain, u"-- {oj x} (\n"},
+      {u"failing clause", plain, u"({oj t1 LEFT JOIN t2}), "},
+      {u"long condition", longCondition, u""},
+  };
+  struct Frame {
+    const char16_t* head;
+    const char16_t* tail;
+  };
+  const Frame kFrames[] = {
+      {u"select * from ", u"t"},
+      {u"select * from ", u"t WHERE z = 1"},
+      {u"select * from ", u"t WHERE z = 1 ORDER BY 1"},
+      {u"select * from ", u"t  ORDER BY 1"},
+      {u"select * from ", u"t WHERE (z = 1 OR y IN (SELECT 2 FROM dual))  GROUP BY z"},
+      {u"select * from ", u"t\tWHERE z = 'it''s' -- done"},
+      {u"select * from ", u"t WHERE z = \"open ORDER BY 1"},
+      {u"select * from ", u"t WHERE z = 1 -"},
+      {u"select * from ", u"t -  WHERE z = 1"},
+      {u"select * from ", u"WHERE z = 1"},
+      {u"select * from ", u"t WHERE a.k IN (SELECT * FROM {oj e JOIN f ON e.r = f.s}) ORDER BY 1"},
+      {u"select * from x WHERE x.k IN (select * from ", u"t) ORDER BY 2"},
+      {u"select * from x WHERE x.k IN (select * from ", u"t WHERE z = 1)"},
+      {u"select * from x WHERE x.k IN (select * from ", u"\"t\") AND y = 2"},
+      {u"select * from ", u"t WHERE z = 1 WHERE q = 2"},
+      {u"select * from ", u"t {oj"},
+      {u"select * from ", u"(t"},
+      {u"select * from ", u"t WHERE (z = 1"},
+      {u"select * from x WHERE x.k IN (select * from ", u"t"},
+  };
+  int failed = 0, succeeded = 0;
+  for (const Unit& unit : kUnits) {
+    for (const Frame& frame : kFrames) {
+      for (int count : {1, 2, 3, 7, 40}) {
+        std::u16string input = frame.head;
+        for (int i = 1; i <= count; ++i) {
+          input += unit.text;
+          if (i % 4 == 0) input += unit.every4th;
+        }
+        input += frame.tail;
+        SCOPED_TRACE(Printable(unit.name) + " / " + Printable(frame.tail) + " / " +
+                     std::to_string(count));
+        const Outcome resumed = RewriteBothWays(input);
+        if (HasFailure()) return;
+        (resumed.status == kOk ? succeeded : failed) += 1;
+      }
+    }
+  }
+  EXPECT_GT(failed, 50);
+  EXPECT_GT(succeeded, 500);
 }
 
 TEST(OuterJoinPasses, AllocationFailureKeepsThePassesBefore) {

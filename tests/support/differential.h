@@ -283,11 +283,42 @@ class Generator {
   }
 
   // SELECT ... FROM {oj ...} WHERE ..., with clauses before, inside and after the outer join and
-  // subqueries that hold further outer joins.
+  // subqueries that hold further outer joins; now and then clauses in parentheses side by side
+  // ("({oj ...}), ({oj ...}), t"), which take a pass each.
   void outerJoinSelect(int depth) {
     put("SELECT ");
     list(1, 4);
     put(" FROM ");
+    if (c_.chance(25)) {
+      const int clauses = 1 + int(c_.below(12));
+      for (int i = 0; i < clauses; ++i) {
+        if (i != 0) put(pick({", ", ",", " , ", ",\n", " "}));
+        put(pick({"(", "(", "( (", "(\t"}));
+        outerJoinClause(depth);
+        put(pick({")", ")", ") )", " )"}));
+        if (c_.chance(10)) {
+          put(pick({" s", ", (SELECT 1 FROM {oj t1 LEFT JOIN t2 ON t1.a = t2.a}) s"}));
+        }
+      }
+    } else {
+      outerJoinClause(depth);
+    }
+    if (c_.chance(20)) put(", t9");
+    if (c_.chance(70)) {
+      put(pick({" WHERE ", "  WHERE ", "\tWHERE "}));
+      expression(1);
+      put(" = ");
+      expression(1);
+      if (depth < 2 && c_.chance(40)) {
+        put(" AND k IN (");
+        outerJoinSelect(depth + 1);
+        put(")");
+      }
+    }
+    if (c_.chance(20)) put(pick({" ORDER BY 1", " GROUP BY a", " UNION SELECT 1 FROM dual"}));
+  }
+
+  void outerJoinClause(int depth) {
     const bool longForm = c_.chance(15);
     put(longForm ? "--(*vendor(Microsoft),product(ODBC) oj " : "{oj ");
     put(pick({"t1", "s.t1 a"}));
@@ -305,19 +336,6 @@ class Generator {
       }
     }
     put(longForm ? " *)--" : "}");
-    if (c_.chance(20)) put(", t9");
-    if (c_.chance(70)) {
-      put(" WHERE ");
-      expression(1);
-      put(" = ");
-      expression(1);
-      if (depth < 2 && c_.chance(40)) {
-        put(" AND k IN (");
-        outerJoinSelect(depth + 1);
-        put(")");
-      }
-    }
-    if (c_.chance(20)) put(pick({" ORDER BY 1", " GROUP BY a", " UNION SELECT 1 FROM dual"}));
   }
 
   void callArgument(int depth) {
