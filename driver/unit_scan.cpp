@@ -38,10 +38,6 @@ bool bcuHasControlUnit(std::span<const uint16_t> text) {
   return false;
 }
 
-bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units) {
-  return bcuFindAnyUnit(text, 0, units) < text.size();
-}
-
 bool bcuHasSequence(std::span<const uint16_t> text, const char* seq) {
   const size_t n = std::strlen(seq);
   if (n == 0) return true;
@@ -110,37 +106,12 @@ bool bcuHasNothingToTranslate(std::span<const uint16_t> text) {
     return i == text.size() || clean(text.size() - 8);
   }
 #endif
-  return !bcuHasControlUnit(text) && !bcuHasAnyUnit(text, kActive) &&
-         !bcuHasSequence(text, "--(*");
+  return !bcuHasControlUnit(text) && !bcuHasAnyUnit(text, kActive) && !bcuHasSequence(text, "--(*");
 }
 
 size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
                       std::span<const uint16_t> units) {
-  size_t i = from;
-#if defined(__SSE2__)
-  if (units.size() <= 8 && text.size() >= 8 && i < text.size()) {  // eight probes at most
-    __m128i probes[8];
-    for (size_t j = 0; j < units.size(); ++j) {
-      probes[j] = _mm_set1_epi16(static_cast<short>(units[j]));
-    }
-    auto hits = [&](size_t at) {
-      const __m128i v = load8(text.data() + at);
-      __m128i hit = _mm_setzero_si128();
-      for (size_t j = 0; j < units.size(); ++j)
-        hit = _mm_or_si128(hit, _mm_cmpeq_epi16(v, probes[j]));
-      return unsigned(_mm_movemask_epi8(hit));
-    };
-    for (; i + 8 <= text.size(); i += 8) {
-      if (const unsigned mask = hits(i); mask != 0) return i + size_t(__builtin_ctz(mask)) / 2;
-    }
-    if (i == text.size()) return i;
-    // The last units: the eight that end the text, those before i masked off.
-    const size_t last = text.size() - 8;
-    const unsigned mask = hits(last) & (0xFFFFu << (2 * (i - last)));
-    return mask != 0 ? last + size_t(__builtin_ctz(mask)) / 2 : text.size();
-  }
-#endif
-  for (; i < text.size(); ++i) {
+  for (size_t i = from; i < text.size(); ++i) {
     for (uint16_t u : units) {
       if (text[i] == u) return i;
     }

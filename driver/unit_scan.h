@@ -13,10 +13,8 @@
 
 /// True when text holds a unit from 1 to 31.
 bool bcuHasControlUnit(std::span<const uint16_t> text);
-/// True when text holds one of the units.
-bool bcuHasAnyUnit(std::span<const uint16_t> text, std::span<const uint16_t> units);
-/// Index of the first unit at or after from that is one of the units (eight at a time when there
-/// are at most eight), or text.size() when there is none.
+/// Index of the first unit at or after from that is one of the units, or text.size() when there
+/// is none; one unit at a time (the form below for sets known where it is called looks at eight).
 size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from, std::span<const uint16_t> units);
 
 /// The same for a set of units known where it is called, whose comparisons the compiler lays
@@ -47,6 +45,11 @@ inline size_t bcuFindAnyUnit(std::span<const uint16_t> text, size_t from,
   }
 #endif
   return bcuFindAnyUnit(text, from, std::span<const uint16_t>(units, N));
+}
+/// True when text holds one of the units.
+template <size_t N>
+inline bool bcuHasAnyUnit(std::span<const uint16_t> text, const uint16_t (&units)[N]) {
+  return bcuFindAnyUnit(text, 0, units) < text.size();
 }
 /// True when text holds the ASCII sequence seq exactly (no case folding: for punctuation).
 bool bcuHasSequence(std::span<const uint16_t> text, const char* seq);

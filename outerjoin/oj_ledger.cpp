@@ -202,6 +202,14 @@ void noteGapMovingLeft(Ledger* l, uint32_t to) {
   if (l != nullptr && to < l->wb->gapStart) noteEdit(l, l->wb->data + l->wb->gapEnd);
 }
 
+void replaceInReservedGap(Ledger* l, uint32_t fromAt, uint32_t toAt, const OjText* out) {
+  uint16_t* moved = nullptr;
+  [[maybe_unused]] const Status status =
+      wbReplace(l->wb, const_cast<uint16_t*>(l->at(fromAt)), const_cast<uint16_t*>(l->at(toAt)),
+                {out->data, out->length}, &moved);
+  assert(status == kOk);
+}
+
 // Replaces [from, to) by out, keeping room in the gap for every pending text, and adds one more
 // pending text at pendingAt (at or after `to`) unless it is null: all of it or nothing, so that
 // putting the pending texts in place later cannot fail.
@@ -218,11 +226,7 @@ void noteGapMovingLeft(Ledger* l, uint32_t to) {
   if (!l->pending.reserve(pendingAfter) || wbReserveGap(l->wb, room) != kOk) {
     return bcoFail(ctx, kReasonNoMemory);
   }
-  uint16_t* moved = nullptr;
-  [[maybe_unused]] const Status status =
-      wbReplace(l->wb, const_cast<uint16_t*>(l->at(fromAt)), const_cast<uint16_t*>(l->at(toAt)),
-                {out->data, out->length}, &moved);
-  assert(status == kOk);
+  replaceInReservedGap(l, fromAt, toAt, out);
   if (pendingAt != nullptr) l->pending.data[l->pending.size++] = pendingFromEnd;
   noteEdit(l, l->at(toAt));
   return kOk;

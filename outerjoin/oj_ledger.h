@@ -220,6 +220,10 @@ void passParen(Ledger* l, OuterJoinScanState* s, int32_t* depth);
 /// A ")" a region search read: remembers the pair it closes when it qualifies.
 void closeParen(Ledger* l, OuterJoinScanState* s);
 
+/// Replaces the text between the distances fromAt and toAt from the end by out, in room the gap
+/// was made to hold beforehand (wbReserveGap), so that it cannot fail.
+void replaceInReservedGap(Ledger* l, uint32_t fromAt, uint32_t toAt, const OjText* out);
+
 /// The leftmost text that waits to go in place, or null.
 const uint16_t* leftmostPending(const Ledger* l);
 /// Puts text in place at `at` (right part, at or after the gap; room kept) while a scan may be

@@ -313,11 +313,7 @@ bool startsRun(Ledger* l, OuterJoinScanState* s, const Pass* p) {
       !r.layout.reserve(4 * passes + 5 + conditions) || wbReserveGap(l->wb, room) != kOk) {
     return bcoFail(ctx, kReasonNoMemory);
   }
-  uint16_t* moved = nullptr;
-  [[maybe_unused]] const Status status =
-      wbReplace(l->wb, const_cast<uint16_t*>(l->at(fromAt)), const_cast<uint16_t*>(l->at(toAt)),
-                {out->data, out->length}, &moved);
-  assert(status == kOk);
+  replaceInReservedGap(l, fromAt, toAt, out);
   if (first) {
     const RunRecord& record = l->record;
     r.pending = true;
