@@ -93,7 +93,13 @@ ScratchChunk* newChunk(size_t size, ScratchChunk* next) {
 
 // A new block of `bytes` carved from the inline area, the current chunk, or a new one.
 void* carve(ScratchPool* pool, uint32_t bytes) {
-  const size_t need = kHeader + roundUp(bytes) + kRedzone;
+  // A large block is sized by the statement (a work area), which grows as its clauses are
+  // rewritten: it gets twice the size asked, so that the next request of the kind fits it until
+  // the statement has doubled.
+  const bool large = kHeader + roundUp(bytes) + kRedzone >= kLargeBlock;
+  const size_t capacity = large ? 2 * roundUp(bytes) : roundUp(bytes);
+  if (capacity > UINT32_MAX) return nullptr;
+  const size_t need = kHeader + capacity + kRedzone;
   uint8_t* at = nullptr;
   if (need <= ScratchPool::kInlineBytes - pool->inlineUsed) {
     at = pool->inlineBlocks + pool->inlineUsed;
@@ -101,7 +107,7 @@ void* carve(ScratchPool* pool, uint32_t bytes) {
     poison(at, ScratchPool::kInlineBytes - (at - pool->inlineBlocks));
   } else {
     ScratchChunk* c = pool->chunks;
-    if (need >= kLargeBlock) {
+    if (large) {
       // Behind the chunk blocks are carved from, which stays first.
       ScratchChunk* own = newChunk(need, c == nullptr ? nullptr : c->next);
       if (own == nullptr) return nullptr;
@@ -122,7 +128,7 @@ void* carve(ScratchPool* pool, uint32_t bytes) {
   }
   unpoison(at, kHeader);
   auto* header = reinterpret_cast<BlockHeader*>(at);
-  header->bytes = uint32_t(roundUp(bytes));
+  header->bytes = uint32_t(capacity);
   header->next = nullptr;
   unpoison(at + kHeader, bytes);
   return at + kHeader;

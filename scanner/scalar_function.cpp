@@ -46,8 +46,8 @@ struct ArgumentList {
 
 // The work area: the statement's length and 1024 characters, uninitialised but for its first
 // character. The native text of a rebuilt clause, and LOCATE's swapped arguments, are assembled
-// in it. It comes from the call's scratch pool: with tracing off, twice the size asked, so that
-// the clauses of a growing statement seldom need a new one.
+// in it. It comes from the call's scratch pool, which hands a large block out again to the
+// clauses after it while the statement has not outgrown it (see driver/scratch.h).
 struct WorkArea {
   ScratchPool* pool = nullptr;
   uint16_t* data = nullptr;
@@ -62,11 +62,11 @@ struct WorkArea {
   // copied).
   [[nodiscard]] Status allocate(ConversionContext* ctx, uint64_t characters) {
     pool = &ctx->scratch;
-    const uint64_t bytes = 2 * characters * sizeof(uint16_t);
+    const uint64_t bytes = characters * sizeof(uint16_t);
     if (bytes > UINT32_MAX) return bcoFail(ctx, kReasonNoMemory);
     uint32_t obtained = 0;
     auto* block = static_cast<uint16_t*>(bcoObtain(
-        pool, {uint32_t(bytes / 2), Fill::kUninitialised, uint32_t(bytes), Fill::kUninitialised},
+        pool, {uint32_t(bytes), Fill::kUninitialised, uint32_t(bytes), Fill::kUninitialised},
         &obtained));
     if (block == nullptr) return bcoFail(ctx, kReasonNoMemory);
     bcoRelease(pool, data);
