@@ -427,6 +427,9 @@ bool nameUnit(uint16_t c) {
          c == '#' || c == '$';
 }
 
+// The longest text from a function's name to its closing that is looked at without the scanner.
+constexpr ptrdiff_t kPlainClauseLongest = 256;
+
 // Skips blanks and tabs.
 const uint16_t* skipHws(const uint16_t* p) {
   while (*p == ' ' || *p == '\t') ++p;
@@ -471,7 +474,10 @@ const uint16_t* plainOpeningEnd(const uint16_t* opening) {
 // other clause.
 bool keepPlainName(ConversionContext* ctx, uint16_t* opening, uint16_t* name, uint16_t* closing) {
   const uint16_t* keywordEnd = plainOpeningEnd(opening);
-  if (keywordEnd == nullptr || *keywordEnd != ' ' || name != keywordEnd + 1 || name >= closing) {
+  // A long clause goes to the scanner, whose jumps over text read before keep nested clauses
+  // ("{fn UCASE({fn UCASE(...)})}" thousands deep) from reading their insides again.
+  if (keywordEnd == nullptr || *keywordEnd != ' ' || name != keywordEnd + 1 || name >= closing ||
+      closing - name > kPlainClauseLongest) {
     return false;
   }
   const size_t terminator = *closing == '}' ? 1 : 4;  // else the clause search found "*)--"
