@@ -42,9 +42,9 @@ struct ScratchRequest {
 };
 
 /// Obtains a block for a step of the call that owns pool (null: a step outside any call, which
-/// gets a block of its own). *obtained, when given, receives the block's size in bytes (the traced size
-/// when tracing, else at least the needed size). Null on failure (the test-only failure switch
-/// counts every request). Release with bcoRelease.
+/// gets a block of its own). *obtained, when given, receives the block's size in bytes (the
+/// traced size when tracing, else at least the needed size). Null on failure (the test-only
+/// failure switch counts every request). Release with bcoRelease.
 void* bcoObtain(ScratchPool* pool, const ScratchRequest& request, uint32_t* obtained = nullptr);
 
 /// The usual request: the documented size and fill, the same size untraced, filled as `fill`.
