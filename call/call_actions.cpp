@@ -100,8 +100,9 @@ bool appendJoined(ScannerState* s, Text text) {
 
 // A copy of text with its terminator, for a list entry.
 uint16_t* copyText(ScannerState* s, Text text) {
-  auto* copy = static_cast<uint16_t*>(bcoObtain(s->pool, uint32_t((text.size() + 1) * sizeof(uint16_t)),
-                                                Fill::kUninitialised, Fill::kUninitialised));
+  auto* copy =
+      static_cast<uint16_t*>(bcoObtain(s->pool, uint32_t((text.size() + 1) * sizeof(uint16_t)),
+                                       Fill::kUninitialised, Fill::kUninitialised));
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, text.data(), text.size_bytes());
   copy[text.size()] = 0;
@@ -146,7 +147,8 @@ int16_t groupNumberOf(Text text) {
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    value = value * 10 + (text[i] - '0');
   if (negative) value = 0u - value;
   return int16_t(uint16_t(value));
 }
@@ -157,7 +159,8 @@ bool poolItem(ScannerState* s, uint32_t at) {
   CallWork& w = s->call;
   const uint64_t used = uint64_t(at) + w.argLength + 1;
   if (used + kGrowthReserve > w.groupCapacity) {
-    if (used >= kMaxTextCapacity || bcoGrowText(s->pool, uint32_t(used), &w.groupPool, &w.groupCapacity) != kOk) {
+    if (used >= kMaxTextCapacity ||
+        bcoGrowText(s->pool, uint32_t(used), &w.groupPool, &w.groupCapacity) != kOk) {
       return stop(s, kReasonNoMemory);
     }
   }

@@ -67,12 +67,13 @@ bool ojAllocateTexts(OuterJoinScanState* s) {
   if (!obtain(s, &s->joinText, kJoinTextStart) || !obtain(s, &s->tableName, kTableNameStart) ||
       !obtain(s, &s->joinCondition, kJoinConditionStart) ||
       !obtain(s, &s->comparisonText, kComparisonTextStart) ||
-      !obtain(s, &s->leftOperand, kLeftOperandStart) || !obtain(s, &s->rightPart, kRightPartStart) ||
-      !obtain(s, &s->funcArgs, kFuncArgsStart) || !obtain(s, &s->funcArg, kFuncArgStart)) {
+      !obtain(s, &s->leftOperand, kLeftOperandStart) ||
+      !obtain(s, &s->rightPart, kRightPartStart) || !obtain(s, &s->funcArgs, kFuncArgsStart) ||
+      !obtain(s, &s->funcArg, kFuncArgStart)) {
     return false;
   }
-  s->joinTypeStack = static_cast<int32_t*>(
-      bcoObtain(s->pool, kJoinTypeStackStart * sizeof(int32_t), Fill::kZeroed, Fill::kUninitialised));
+  s->joinTypeStack = static_cast<int32_t*>(bcoObtain(s->pool, kJoinTypeStackStart * sizeof(int32_t),
+                                                     Fill::kZeroed, Fill::kUninitialised));
   s->joinTypeCapacity = s->joinTypeStack == nullptr ? 0 : kJoinTypeStackStart;
   return s->joinTypeStack != nullptr;
 }
@@ -80,7 +81,8 @@ bool ojAllocateTexts(OuterJoinScanState* s) {
 bool ojAppend(OjText* text, const uint16_t* chars, uint32_t length) {
   const uint64_t needed = uint64_t(text->length) + length + 1;
   if (needed > text->capacity) {
-    if (needed > kMaxText || bcoGrowText(text->pool, uint32_t(needed), &text->data, &text->capacity) != kOk)
+    if (needed > kMaxText ||
+        bcoGrowText(text->pool, uint32_t(needed), &text->data, &text->capacity) != kOk)
       return false;
   }
   if (length != 0) std::memcpy(text->data + text->length, chars, length * sizeof(uint16_t));

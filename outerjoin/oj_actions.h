@@ -26,9 +26,9 @@ inline constexpr uint32_t kFuncArgStart = 1024;
 /// First depth of joinTypeStack; it grows.
 inline constexpr int32_t kJoinTypeStackStart = 127;
 
-/// Obtains the grammar's texts (empty; traced with the capacities above, untraced smaller, growing
-/// as needed) and joinTypeStack from the state's pool, in the order of the state's fields. false when memory runs out; ojScanFree releases
-/// whatever was obtained.
+/// Obtains the grammar's texts (empty; traced with the capacities above, untraced smaller,
+/// growing as needed) and joinTypeStack from the state's pool, in the order of the state's
+/// fields. false when memory runs out; ojScanFree releases whatever was obtained.
 [[nodiscard]] bool ojAllocateTexts(OuterJoinScanState* s);
 
 /// Appends to a text, growing it; false without memory.
