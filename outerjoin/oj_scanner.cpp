@@ -100,12 +100,6 @@ int32_t ojPeekChar(const OuterJoinScanState* state) { return classed(*state->inp
 
 int32_t ojStepBack(OuterJoinScanState* state) { return stepBackMapped(state, classed); }
 
-// Control characters reach the automaton as they are; characters above U+007E read as 'Z'.
-int32_t readInput(OuterJoinScanState* s) {
-  if (s->inputPos == s->holdAt) s->holdHook(s);
-  return readMapped(s, &s->wideSeen, [](uint16_t c) { return c <= 0x7E; });
-}
-
 void ojStopOnOverflow(OuterJoinScanState* s) { stopOnOverflow(s); }
 
 int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t token,

@@ -32,8 +32,12 @@ inline constexpr int32_t kOjSkipped = INT32_MIN;
 
 /// The input routine: the character at the read position, advancing past it; characters above
 /// U+007E read as 'Z' and set wideSeen. At the terminating null (never passed) it yields one
-/// blank the first time, setting endSeen, and -1 afterwards.
-int32_t readInput(OuterJoinScanState* s);
+/// blank the first time, setting endSeen, and -1 afterwards. A text waiting to go in place there
+/// goes in first. Inline: the automaton reads every character through it.
+inline int32_t readInput(OuterJoinScanState* s) {
+  if (s->inputPos == s->holdAt) s->holdHook(s);
+  return readMapped(s, &s->wideSeen, [](uint16_t c) { return c <= 0x7E; });
+}
 
 /// The state's LexWork, for the automaton's common steps.
 inline LexWork& lexOf(OuterJoinScanState* s) { return s->lex; }

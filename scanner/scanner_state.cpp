@@ -12,13 +12,9 @@
 
 namespace {
 
-// Tab, line feed, carriage return and 0x20-0x7E reach the automaton as they are; everything else
-// (control characters, 0x7F, every character above it) reads as the letter 'Z'.
-bool passes(uint16_t c) { return (c >= 0x20 && c <= 0x7E) || c == '\t' || c == '\n' || c == '\r'; }
-
 int32_t mapped(uint16_t c) {
   if (c == 0) return kNoChar;
-  return passes(c) ? c : 'Z';
+  return scannerPasses(c) ? c : 'Z';
 }
 
 // Names, quoted names and strings. After a character outside the passed set was read, the text
@@ -128,7 +124,6 @@ int32_t peekChar(ScannerState* state) { return mapped(*state->inputPos); }
 
 int32_t stepBack(ScannerState* state) { return stepBackMapped(state, mapped); }
 
-int32_t readInput(ScannerState* s) { return readMapped(s, &s->foreignSeen, passes); }
 
 int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t token) {
   if (!endMatch(s, m)) return kTokenOverflow;

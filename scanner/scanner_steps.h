@@ -31,10 +31,17 @@ enum class Action : uint8_t {
 /// What acceptMatch returns for a skipped match; never leaves nextToken.
 inline constexpr int32_t kSkipped = INT32_MIN;
 
+/// Tab, line feed, carriage return and 0x20-0x7E reach the automaton as they are; everything else
+/// (control characters, 0x7F, every character above it) reads as the letter 'Z'.
+inline bool scannerPasses(uint16_t c) {
+  return (c >= 0x20 && c <= 0x7E) || c == '\t' || c == '\n' || c == '\r';
+}
+
 /// The input routine: the character at inputPos, advancing past it. Characters outside
 /// 0x20-0x7E, tab, LF and CR read as 'Z' and set foreignSeen. At the terminating null (which it
-/// never passes) it yields one blank the first time, setting endSeen, and -1 afterwards.
-int32_t readInput(ScannerState* s);
+/// never passes) it yields one blank the first time, setting endSeen, and -1 afterwards. Inline:
+/// the automaton reads every character through it.
+inline int32_t readInput(ScannerState* s) { return readMapped(s, &s->foreignSeen, scannerPasses); }
 
 /// Ends the match at m.cursor: gives the characters read past it back to pushback, cuts and
 /// terminates matchText, and runs the action. Returns the token, kSkipped, or kTokenOverflow.
