@@ -7,8 +7,8 @@
 #include "driver/scratch.h"
 
 void parseStackRelease(ParseStack* stack) {
-  bcoRelease(stack->pool, stack->states);
-  bcoRelease(stack->pool, stack->values);
+  bcoRelease(nullptr, stack->states);
+  bcoRelease(nullptr, stack->values);
   stack->states = nullptr;
   stack->values = nullptr;
 }
@@ -25,10 +25,11 @@ void parseStackGrow(ParseStack* stack, void** states, size_t stateSize, void** v
   const uint64_t grown = used * 2;
   // Both stacks together stay far below 4 GB: a parse this deep fails instead.
   if (grown * (stateSize + valueSize) > UINT32_MAX / 2) return;
-  ScratchPtr<uint8_t> newStates(stack->pool, uint32_t(grown * stateSize), Fill::kUninitialised,
+  // Deep parses only: outside the call's pool, a block of their own.
+  ScratchPtr<uint8_t> newStates(nullptr, uint32_t(grown * stateSize), Fill::kUninitialised,
                                 Fill::kUninitialised);
   if (!newStates) return;
-  ScratchPtr<uint8_t> newValues(stack->pool, uint32_t(grown * valueSize), Fill::kUninitialised,
+  ScratchPtr<uint8_t> newValues(nullptr, uint32_t(grown * valueSize), Fill::kUninitialised,
                                 Fill::kUninitialised);
   if (!newValues) return;
   std::memcpy(newStates.get(), *states, used * stateSize);

@@ -12,14 +12,11 @@ inline constexpr int64_t kParseStackStart = 150;
 
 /// One parser run's stacks beyond the built-in ones, and its error count. Allocated with the
 /// clause scanner's state (createScanner), zero-filled; parseStackReset prepares it for a run.
-struct ScratchPool;
-
 struct ParseStack {
-  ScratchPool* pool;    ///< where grown stacks come from (driver/scratch.h)
-  void* states;         ///< grown state stack, null while the built-in one serves
-  void* values;         ///< grown value stack, likewise
-  int64_t limit;        ///< current depth limit: kParseStackStart, doubled on each growth
-  int32_t errorCount;   ///< syntax errors reported in this run
+  void* states;   ///< grown state stack (bcoObtain, no pool), null while the built-in one serves
+  void* values;   ///< grown value stack, likewise
+  int64_t limit;  ///< current depth limit: kParseStackStart, doubled on each growth
+  int32_t errorCount;  ///< syntax errors reported in this run
 };
 
 /// Releases grown stacks and starts a run: limit kParseStackStart, no errors.
@@ -37,8 +34,8 @@ void parseStackGrow(ParseStack* stack, void** states, size_t stateSize, void** v
                     size_t valueSize, ptrdiff_t* depth);
 
 /// For a grammar file: lets the generated parser grow its stacks through `stack`.
-#define PARSE_STACK_OVERFLOW(stack, states, values, depth)                                 \
-  parseStackGrow((stack), reinterpret_cast<void**>(states), sizeof(**(states)),             \
+#define PARSE_STACK_OVERFLOW(stack, states, values, depth)                      \
+  parseStackGrow((stack), reinterpret_cast<void**>(states), sizeof(**(states)), \
                  reinterpret_cast<void**>(values), sizeof(**(values)), (depth))
 
 /// The scanner bridge, for a grammar's yylex: the end of the text (0) stays the end, a scanner

@@ -65,7 +65,6 @@ OuterJoinScanState* ojScanCreate(ScratchPool* pool) {
   state->lex.diagnostics = stdout;
   state->lex.room = kAutomatonCapacity;
   state->parseStack.limit = kParseStackStart;
-  state->parseStack.pool = pool;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
   state->pushback = pushback.release();

@@ -11,16 +11,17 @@
 
 /// The longest match, and so matchText and the pushback, in characters with the terminator.
 inline constexpr uint32_t kAutomatonCapacity = 4096;
+static_assert(kAutomatonCapacity <= UINT16_MAX, "LexWork::room holds the capacity");
 
 /// The automaton's own working storage.
 struct LexWork {
   FILE* diagnostics;  ///< where the overflow message goes: the process's standard output
+  uint16_t endHeld;   ///< pushback entries (at its bottom) that stand for the end of the text
   /// Characters matchText and pushback hold: kAutomatonCapacity, or fewer for a text too short
   /// to fill them (a match never holds more than the text and its end). Reaching it ends the
   /// scan as an overflow, so a wrong size can never write past them.
-  uint32_t room;
-  uint32_t endHeld;  ///< pushback entries (at its bottom) that stand for the end of the text
-  int32_t failed;    ///< a match overflowed: the scanner returns its overflow code until restart
+  uint16_t room;
+  int32_t failed;  ///< a match overflowed: the scanner returns its overflow code until restart
 };
 
 /// One match in progress. The automaton runs over matchText, and a character is fetched into it

@@ -62,9 +62,10 @@ ScannerState* createScanner(ScratchPool* pool, uint32_t room) {
   if (!work) return nullptr;
 
   work->diagnostics = stdout;
-  work->room = (bytes < pushbackBytes ? bytes : pushbackBytes) / uint32_t(sizeof(uint16_t));
+  const uint32_t units =
+      (bytes < pushbackBytes ? bytes : pushbackBytes) / uint32_t(sizeof(uint16_t));
+  work->room = uint16_t(units < kMatchCapacity ? units : kMatchCapacity);
   parse->limit = kParseStackStart;
-  parse->pool = pool;
   matchText.get()[0] = 0;
   state->matchText = matchText.release();
   state->pushback = pushback.release();
@@ -123,7 +124,6 @@ bool scannerClean(const ScannerState* state) {
 int32_t peekChar(ScannerState* state) { return mapped(*state->inputPos); }
 
 int32_t stepBack(ScannerState* state) { return stepBackMapped(state, mapped); }
-
 
 int32_t acceptMatch(ScannerState* s, const Match& m, Action action, int32_t token) {
   if (!endMatch(s, m)) return kTokenOverflow;

@@ -137,6 +137,7 @@ struct ScannerState {
   int32_t numberTruncated;  ///< the last number did not fit numberText even without the blanks
                             ///< and tabs before its digits: numberText holds its first 31
                             ///< characters, and a user that needs the text must fail the clause
+  int32_t lastToken;             ///< user's scratch
   const uint16_t* afterKeyword;  ///< after the last clause opening with a position (FN, D, T, TS,
                                  ///< ESCAPE): right after its keyword, one further for T
   const uint16_t* textEnd;       ///< user's: the end of the text, where the user needs it
@@ -147,7 +148,6 @@ struct ScannerState {
   const uint16_t* openingPos;    ///< start of the last clause opening with a position: its '{' or
                                  ///< the first '-' of "--(*"
   const uint16_t* textStart;     ///< user's: the start of the text; nothing before it is read
-  int32_t lastToken;             ///< user's scratch
   uint16_t* matchText;   ///< owned, kMatchCapacity: the text of the last match as the automaton
                          ///< saw it (characters outside the passed set as 'Z'), terminated
   int32_t matchLength;   ///< its length
