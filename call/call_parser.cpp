@@ -138,25 +138,18 @@ int32_t prescan(ScannerState* s, const uint16_t* statement, CallNameSpans* names
   return token;
 }
 
-// The context's rewrittenText becomes a copy of the block; its buffer is kept when large enough.
-// Without tracing, a buffer too small is replaced by the block's own instead of a copy of exactly
-// the block's length: the same text, one allocation and one copy fewer.
+// The context's rewrittenText becomes the block's text; its buffer is kept when large enough, and
+// is otherwise replaced by one that keeps the text (bcoKeepText: untraced, the block itself).
 [[nodiscard]] bool keepBlock(ConversionContext* ctx, CallWork& w) {
   if (ctx->rewrittenText == nullptr || uint32_t(ctx->rewrittenCapacity) <= w.blockLength) {
     // Also when there is none: the trace shows the release.
     if (ctx->rewrittenText == nullptr) MEMFree(nullptr);
     bcoRelease(&ctx->scratch, ctx->rewrittenText);
-    ctx->rewrittenCapacity = 0;
-    if (!bcuTraceOn()) {
-      ctx->rewrittenText = w.blockText;
-      ctx->rewrittenCapacity = int32_t(w.blockCapacity);
-      w.blockText = nullptr;
-      return true;
-    }
-    ctx->rewrittenText = static_cast<uint16_t*>(bcoObtain(
-        &ctx->scratch, (w.blockLength + 1) * sizeof(uint16_t), Fill::kZeroed, Fill::kZeroed));
-    if (ctx->rewrittenText == nullptr) return false;
-    ctx->rewrittenCapacity = int32_t(w.blockLength + 1);
+    uint32_t kept = 0;
+    ctx->rewrittenText =
+        bcoKeepText(&ctx->scratch, &w.blockText, w.blockCapacity, w.blockLength, &kept);
+    ctx->rewrittenCapacity = int32_t(kept);
+    return ctx->rewrittenText != nullptr;
   }
   std::memcpy(ctx->rewrittenText, w.blockText, (w.blockLength + 1) * sizeof(uint16_t));
   return true;

@@ -14,6 +14,7 @@
 #include "describe/describe_v7.h"
 #include "describe/upper_case.h"
 #include "driver/memory.h"
+#include "driver/scratch.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "driver/translators.h"
@@ -38,9 +39,9 @@ struct NameParts {
 [[nodiscard]] bool toPart(const uint8_t* utf8, uint32_t length, uint16_t* part) {
   int32_t status = 0;
   part[0] = 0;
-  const size_t units = length == 0 ? 0
-                                   : lxgutf2ucs(part, (kPartCapacity - 1) * sizeof(uint16_t),
-                                                utf8, length, &status);
+  const size_t units =
+      length == 0 ? 0
+                  : lxgutf2ucs(part, (kPartCapacity - 1) * sizeof(uint16_t), utf8, length, &status);
   if (status != 0 || units >= kPartCapacity || (units == 0 && length != 0)) return false;
   part[units] = 0;
   return true;
@@ -88,8 +89,7 @@ struct Resolver {
   }
 
   int32_t describedParam(void** param) {
-    return TCIAttrGet(describeHandle(), TCI_HTYPE_DESCRIBE, param, nullptr, TCI_ATTR_PARAM,
-                      err());
+    return TCIAttrGet(describeHandle(), TCI_HTYPE_DESCRIBE, param, nullptr, TCI_ATTR_PARAM, err());
   }
 
   int32_t kindOf(void* param, uint8_t* kind) {
@@ -111,8 +111,8 @@ Status Resolver::synonymStep(bool replaceProcedure, void** found) {
     status = TCIAttrGet(param, TCI_DTYPE_PARAM, &target, &targetLength, TCI_ATTR_NAME, err());
   }
   if (status == 0) {
-    status = TCIAttrGet(param, TCI_DTYPE_PARAM, &targetOwner, &ownerLength,
-                        TCI_ATTR_SCHEMA_NAME, err());
+    status =
+        TCIAttrGet(param, TCI_DTYPE_PARAM, &targetOwner, &ownerLength, TCI_ATTR_SCHEMA_NAME, err());
   }
   if (status != 0) return bcoServerFail(ctx, status);
   if (!toPart(target, targetLength, package) || !toPart(targetOwner, ownerLength, owner)) {
@@ -165,13 +165,13 @@ Status Resolver::packageWalk(void** found) {
     const uint8_t* utf8Name = nullptr;
     uint32_t length = 0;
     if ((status = TCIParamGet(list, TCI_DTYPE_PARAM, err(), &entry, i)) != 0 ||
-        (status = TCIAttrGet(entry, TCI_DTYPE_PARAM, &utf8Name, &length, TCI_ATTR_NAME,
-                             err())) != 0) {
+        (status = TCIAttrGet(entry, TCI_DTYPE_PARAM, &utf8Name, &length, TCI_ATTR_NAME, err())) !=
+            0) {
       return bcoServerFail(ctx, status);
     }
     if (length > kServerNameMax) return bcoFail(ctx, kReasonMalformed);
-    MemPtr<uint16_t> converted(
-        static_cast<uint16_t*>(pMEMAlloc((length + 1) * sizeof(uint16_t), 0)));
+    ScratchPtr<uint16_t> converted(nullptr, uint32_t((length + 1) * sizeof(uint16_t)),
+                                   Fill::kZeroed, Fill::kZeroed);
     if (!converted) return bcoFail(ctx, kReasonNoMemory);
     int32_t convertStatus = 0;
     size_t units =
@@ -237,10 +237,10 @@ Status bcoDescribeAnyObject(ConversionContext* ctx, uint16_t* owner, uint16_t* p
     if (part[0] != 0 && !quotedName(part)) bcuUpperBuffer(part, bcuLength(part));
   }
   if (owner[0] != 0 && package[0] == 0) return bcoFail(ctx, kReasonMalformed);
-  MemPtr<uint16_t> wide(
-      static_cast<uint16_t*>(pMEMAlloc(kWideNameCapacity * sizeof(uint16_t), 0)));
+  ScratchPtr<uint16_t> wide(nullptr, uint32_t(kWideNameCapacity * sizeof(uint16_t)), Fill::kZeroed,
+                            Fill::kZeroed);
   if (!wide) return bcoFail(ctx, kReasonNoMemory);
-  MemPtr<uint8_t> utf8(static_cast<uint8_t*>(pMEMAlloc(kUtf8NameCapacity, 0)));
+  ScratchPtr<uint8_t> utf8(nullptr, uint32_t(kUtf8NameCapacity), Fill::kZeroed, Fill::kZeroed);
   if (!utf8) return bcoFail(ctx, kReasonNoMemory);
 
   Resolver r{ctx, owner, package, procedure, wide.get(), utf8.get()};
@@ -292,8 +292,8 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
   ctx->refCursorCount = 0;
   ServerLink* link = ctx->link;
   if (link->describeHandle == nullptr) {
-    if (int32_t s = TCIHandleAlloc(serverEnv(ctx), &link->describeHandle, TCI_HTYPE_DESCRIBE, 0,
-                                   nullptr);
+    if (int32_t s =
+            TCIHandleAlloc(serverEnv(ctx), &link->describeHandle, TCI_HTYPE_DESCRIBE, 0, nullptr);
         s != 0) {
       link->describeHandle = nullptr;
       return bcoServerFail(ctx, s);
@@ -305,7 +305,7 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
     return bcoDescribeProcedureV7(ctx, owner, procedure, package, argCount, args);
   }
 
-  MemPtr<NameParts> parts(static_cast<NameParts*>(pMEMAlloc(sizeof(NameParts), 0)));
+  ScratchPtr<NameParts> parts(nullptr, uint32_t(sizeof(NameParts)), Fill::kZeroed, Fill::kZeroed);
   if (!parts) return bcoFail(ctx, kReasonNoMemory);
   if (!copyPart(parts->owner, owner) || !copyPart(parts->package, package) ||
       !copyPart(parts->procedure, procedure)) {
@@ -321,7 +321,8 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
   void* err = serverError(ctx);
   void* list = nullptr;
   uint16_t listCount = 0;
-  int32_t status = TCIAttrGet(object, TCI_DTYPE_PARAM, &list, nullptr, TCI_ATTR_LIST_ARGUMENTS, err);
+  int32_t status =
+      TCIAttrGet(object, TCI_DTYPE_PARAM, &list, nullptr, TCI_ATTR_LIST_ARGUMENTS, err);
   if (status == 0) {
     status = TCIAttrGet(list, TCI_DTYPE_PARAM, &listCount, nullptr, TCI_ATTR_NUM_PARAMS, err);
   }
@@ -394,8 +395,8 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
     if (status != 0) return bcoServerFail(ctx, status);
     ProcArgument scratch{};
     ProcArgument& e = element < elementCount ? elements[element] : scratch;
-    if ((status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &e.position, nullptr, TCI_ATTR_POSITION,
-                             err)) != 0 ||
+    if ((status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &e.position, nullptr, TCI_ATTR_POSITION, err)) !=
+            0 ||
         (status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &e.typeCode, nullptr, TCI_ATTR_DATA_TYPE,
                              err)) != 0 ||
         (status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &e.attr32, nullptr, TCI_ATTR_BYTE32, err)) !=
@@ -412,8 +413,8 @@ Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name, uint16_t* st
     status = TCIAttrGet(arg, TCI_DTYPE_PARAM, &utf8Name, &nameLength, TCI_ATTR_NAME, err);
     if (status != 0) return bcoServerFail(ctx, status);
     if (nameLength > kServerNameMax) return bcoFail(ctx, kReasonMalformed);
-    MemPtr<uint16_t> argName(
-        static_cast<uint16_t*>(pMEMAlloc((nameLength + 1) * sizeof(uint16_t), 0)));
+    ScratchPtr<uint16_t> argName(nullptr, uint32_t((nameLength + 1) * sizeof(uint16_t)),
+                                 Fill::kZeroed, Fill::kZeroed);
     if (!argName) return bcoFail(ctx, kReasonNoMemory);
     int32_t convertStatus = 0;
     size_t units = nameLength == 0 ? 0

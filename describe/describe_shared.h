@@ -40,7 +40,7 @@ uint64_t bcoCallTextUnits(int32_t argCount, const CallArgument* args, uint64_t n
                           uint32_t elements);
 
 /// Makes the call text the context's rewrittenText (its buffer kept when large enough, else
-/// replaced by one of length + 1 from pMEMAlloc); reports 83 without memory. A text that
+/// replaced by one of length + 1 from bcoObtain); reports 83 without memory. A text that
 /// overflowed its buffer reports 59.
 [[nodiscard]] Status bcoStoreCallText(ConversionContext* ctx, const CallText& text);
 

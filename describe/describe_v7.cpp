@@ -13,6 +13,7 @@
 #include "describe/describe_shared.h"
 #include "describe/upper_case.h"
 #include "driver/memory.h"
+#include "driver/scratch.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 #include "tci/tci.h"
@@ -142,8 +143,8 @@ Status bcoCountQuery(ConversionContext* ctx, const uint16_t* query, uint16_t* co
   int16_t indicator = 0;
   uint16_t length = 0, code = 0;
   *count = 0;
-  int32_t status = TCIStmtPrepare(stmt.handle, err, query,
-                                  uint32_t(bcuLength(query) * sizeof(uint16_t)), 1, 0);
+  int32_t status =
+      TCIStmtPrepare(stmt.handle, err, query, uint32_t(bcuLength(query) * sizeof(uint16_t)), 1, 0);
   if (status == 0) {
     status = TCIDefineByPos(stmt.handle, &define, err, 1, count, 2, TCI_TYPE_UINT16, &indicator,
                             &length, &code, 0);
@@ -167,8 +168,8 @@ Status bcoFetchArguments(ConversionContext* ctx, const uint16_t* query, ProcArgu
       return bcoServerFail(ctx, s);
     }
     void* err = serverError(ctx);
-    status = TCIStmtPrepare(stmt.handle, err, query,
-                            uint32_t(bcuLength(query) * sizeof(uint16_t)), 1, 0);
+    status = TCIStmtPrepare(stmt.handle, err, query, uint32_t(bcuLength(query) * sizeof(uint16_t)),
+                            1, 0);
     struct Column {
       void* buffer;
       int32_t capacity;
@@ -182,9 +183,9 @@ Status bcoFetchArguments(ConversionContext* ctx, const uint16_t* query, ProcArgu
     for (uint32_t c = 0; c < 3 && status == 0; ++c) {
       void* define = nullptr;
       FetchStatus& fs = e.fetchStatus[c];
-      status = TCIDefineByPos(stmt.handle, &define, err, c + 1, columns[c].buffer,
-                              columns[c].capacity, columns[c].type, &fs.indicator,
-                              &fs.returnedLength, &fs.returnCode, 0);
+      status =
+          TCIDefineByPos(stmt.handle, &define, err, c + 1, columns[c].buffer, columns[c].capacity,
+                         columns[c].type, &fs.indicator, &fs.returnedLength, &fs.returnCode, 0);
       if (status == 0) {
         status = TCIDefineArrayOfStruct(define, err, kStride, kStride, kStride, kStride);
       }
@@ -205,14 +206,14 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
   bcuTrace("Procedure Name", procedure);
   ServerLink* link = ctx->link;
   if (link->statementHandle == nullptr) {
-    if (int32_t s = TCIHandleAlloc(serverEnv(ctx), &link->statementHandle, TCI_HTYPE_STMT, 0,
-                                   nullptr);
+    if (int32_t s =
+            TCIHandleAlloc(serverEnv(ctx), &link->statementHandle, TCI_HTYPE_STMT, 0, nullptr);
         s != 0) {
       link->statementHandle = nullptr;
       return bcoServerFail(ctx, s);
     }
   }
-  MemPtr<WorkArea> area(static_cast<WorkArea*>(pMEMAlloc(sizeof(WorkArea), 0)));
+  ScratchPtr<WorkArea> area(nullptr, uint32_t(sizeof(WorkArea)), Fill::kZeroed, Fill::kZeroed);
   if (!area) return bcoFail(ctx, kReasonNoMemory);
   if (procedure == nullptr) return bcoFail(ctx, kReasonMalformed);
 
@@ -233,16 +234,17 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
     if (!setSlot(w.owner, link->defaultSchema)) return bcoFail(ctx, kReasonMalformed);
     bcuUpperBuffer(w.owner, bcuLength(w.owner));
     uint16_t n = 0;
-    const bool built = packageGiven ? d.query(kProcInPackage, SqlName{w.procedure}, kPackageName,
-                                              SqlName{w.package}, kOwner, SqlName{w.owner},
-                                              kClosingQuote)
-                                    : d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner,
-                                              SqlName{w.owner}, kClosingQuote);
+    const bool built = packageGiven
+                           ? d.query(kProcInPackage, SqlName{w.procedure}, kPackageName,
+                                     SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote)
+                           : d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner,
+                                     SqlName{w.owner}, kClosingQuote);
     if (!built || !d.count(&n)) return d.failed;
     if (n == 0 && packageGiven) {
       // "pkg.proc" where pkg is an owner: a standalone proc in schema pkg.
       std::memcpy(w.owner, w.package, sizeof w.package);
-      if (!d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner, SqlName{w.owner}, kClosingQuote) ||
+      if (!d.query(kStandaloneCallable, SqlName{w.procedure}, kOwner, SqlName{w.owner},
+                   kClosingQuote) ||
           !d.count(&n)) {
         return d.failed;
       }
@@ -257,20 +259,22 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
       const uint16_t* synonym = packageGiven ? w.package : w.procedure;
       static constexpr uint16_t kNoSchema[] = {0};
       const uint16_t* schema = link->defaultSchema != nullptr ? link->defaultSchema : kNoSchema;
-      if (!d.query(kSynonymCount, SqlName{schema}, kSynonymName, SqlName{synonym}, kClosingQuote) || !d.count(&n)) {
+      if (!d.query(kSynonymCount, SqlName{schema}, kSynonymName, SqlName{synonym}, kClosingQuote) ||
+          !d.count(&n)) {
         return d.failed;
       }
       if (n == 0) return kOk;
       // Its target: TABLE_OWNER into the owner slot, TABLE_NAME into the package slot.
       uint16_t synonymName[192];
       std::memcpy(synonymName, synonym, (bcuLength(synonym) + 1) * sizeof(uint16_t));
-      if (!d.query(kSynonymTarget, SqlName{schema}, kSynonymName, SqlName{synonymName}, kClosingQuote)) {
+      if (!d.query(kSynonymTarget, SqlName{schema}, kSynonymName, SqlName{synonymName},
+                   kClosingQuote)) {
         return d.failed;
       }
       void* err = serverError(ctx);
       void* stmt = link->statementHandle;
-      int32_t status = TCIStmtPrepare(stmt, err, w.query,
-                                      uint32_t(bcuLength(w.query) * sizeof(uint16_t)), 1, 0);
+      int32_t status =
+          TCIStmtPrepare(stmt, err, w.query, uint32_t(bcuLength(w.query) * sizeof(uint16_t)), 1, 0);
       FetchStatus fs[2] = {};
       void* define = nullptr;
       w.owner[0] = w.package[0] = 0;
@@ -292,13 +296,15 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
       if (fs[0].returnCode != 0 || fs[1].returnCode != 0) return kOk;
       // What the synonym stands for: a package (the procedure name stays), or a standalone
       // procedure (its name replaces the procedure's).
-      if (!d.query(kPackageObject, SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote) || !d.count(&n)) {
+      if (!d.query(kPackageObject, SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote) ||
+          !d.count(&n)) {
         return d.failed;
       }
       if (n > 0) {
         d.noPackage = false;
       } else {
-        if (!d.query(kStandaloneCallable, SqlName{w.package}, kOwner, SqlName{w.owner}, kClosingQuote) ||
+        if (!d.query(kStandaloneCallable, SqlName{w.package}, kOwner, SqlName{w.owner},
+                     kClosingQuote) ||
             !d.count(&n)) {
           return d.failed;
         }
@@ -392,9 +398,8 @@ Status bcoDescribeProcedureV7(ConversionContext* ctx, uint16_t* owner, uint16_t*
   }
   append(text, w.procedure);
   const bool parentheses =
-      elements[0].typeName[0] != 0 &&
-      ((ctx->callForm == kCallFormPlain && ctx->valueCount >= 1) ||
-       (ctx->callForm == kCallFormReturn && ctx->valueCount >= 2));
+      elements[0].typeName[0] != 0 && ((ctx->callForm == kCallFormPlain && ctx->valueCount >= 1) ||
+                                       (ctx->callForm == kCallFormReturn && ctx->valueCount >= 2));
   if (parentheses) append(text, "( ");
   ProcArgument* callerElements = elements + first;
   const size_t callerElementCount = rows - first;

@@ -8,6 +8,7 @@
 
 #include "call/call_argument.h"
 #include "driver/memory.h"
+#include "driver/scratch.h"
 #include "driver/text.h"
 #include "driver/trace.h"
 
@@ -79,8 +80,8 @@ void callTextAppend(CallText* text, const char* ascii) {
 
 Status bcoAllocateProcData(ProcArgument** array, uint16_t count) {
   bcuTrace("bcoAllocateProcData - Elements", uint32_t(count));
-  auto* elements =
-      static_cast<ProcArgument*>(pMEMAlloc(uint32_t(count) * sizeof(ProcArgument), 0));
+  auto* elements = static_cast<ProcArgument*>(bcoObtain(
+      nullptr, uint32_t(count) * uint32_t(sizeof(ProcArgument)), Fill::kZeroed, Fill::kZeroed));
   if (elements == nullptr) return kFail;
   elements[0].count = count;
   *array = elements;
@@ -89,7 +90,7 @@ Status bcoAllocateProcData(ProcArgument** array, uint16_t count) {
 
 void bcoFreeProcData(ProcArgument* array) {
   bcuTrace("bcoFreeProcData", uint32_t{0});
-  if (array != nullptr) MEMFree(array);
+  bcoRelease(nullptr, array);
 }
 
 uint16_t bcoAppendCallArgs(int32_t argCount, const CallArgument* args, CallText* text,
@@ -155,7 +156,8 @@ uint16_t bcoAppendArgsAfter(uint16_t* consumed, int32_t argCount, const CallArgu
     const CallArgument& entry = args[i];
     const uint32_t n = Items{entry}.count();
     const uint16_t* itemText = entry.text;
-    for (uint32_t k = 0; k < n; ++k, itemText = entry.isGroup == 0 ? itemText : nextItem(itemText)) {
+    for (uint32_t k = 0; k < n;
+         ++k, itemText = entry.isGroup == 0 ? itemText : nextItem(itemText)) {
       if (skip > 0) {
         --skip;
         continue;

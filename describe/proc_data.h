@@ -47,7 +47,7 @@ struct CallText {
 void callTextAppend(CallText* text, const uint16_t* s, size_t length);
 void callTextAppend(CallText* text, const char* ascii);
 
-/// Obtains `count` zero-filled elements (pMEMAlloc) with element 0's count set; traces
+/// Obtains `count` zero-filled elements (bcoObtain) with element 0's count set; traces
 /// "bcoAllocateProcData - Elements". kFail without memory (the caller reports 83).
 [[nodiscard]] Status bcoAllocateProcData(ProcArgument** array, uint16_t count);
 /// Traces "bcoFreeProcData" and releases the array; null is accepted.

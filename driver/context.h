@@ -94,7 +94,7 @@ struct ConversionContext {
   uint16_t markerCount;  ///< bind markers; what goes back to the caller
   uint16_t valueCount;
   uint16_t refCursorCount;
-  uint16_t* rewrittenText;    ///< replacement statement (pMEMAlloc), owned by the context
+  uint16_t* rewrittenText;    ///< replacement statement (bcoObtain), owned by the context
   int32_t rewrittenCapacity;  ///< capacity of rewrittenText in characters, terminator included
   ServerLink* link;
   WorkBuffer* work;                ///< the statement being translated

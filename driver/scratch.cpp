@@ -197,6 +197,22 @@ void bcoRelease(ScratchPool* pool, void* block) {
   poison(block, header->bytes);
 }
 
+uint16_t* bcoKeepText(ScratchPool* pool, uint16_t** block, uint32_t capacity, uint32_t length,
+                      uint32_t* kept) {
+  if (!bcuTraceOn()) {
+    uint16_t* text = *block;
+    *block = nullptr;
+    *kept = capacity;
+    return text;
+  }
+  const uint32_t units = length + 1;
+  auto* copy = static_cast<uint16_t*>(
+      bcoObtain(pool, units * uint32_t(sizeof(uint16_t)), Fill::kZeroed, Fill::kZeroed));
+  *kept = copy == nullptr ? 0 : units;
+  if (copy != nullptr) std::memcpy(copy, *block, units * sizeof(uint16_t));
+  return copy;
+}
+
 void bcoReleasePool(ScratchPool* pool) {
   for (ScratchChunk* c = pool->chunks; c != nullptr;) {
     ScratchChunk* next = c->next;

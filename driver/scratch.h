@@ -56,6 +56,13 @@ inline void* bcoObtain(ScratchPool* pool, uint32_t bytes, Fill tracedFill, Fill 
 /// pool's chunks is kept for a later request; any other is freed (traced MEMFree with tracing on).
 void bcoRelease(ScratchPool* pool, void* block);
 
+/// The text of `length` units and its terminator that a step built in *block (a block from
+/// bcoObtain of `capacity` units), kept as a block of its own: traced, the documented copy in a
+/// zero-filled block of length + 1 units; untraced, *block itself, taken over (*block becomes
+/// null). *kept receives the capacity in units. Null without memory (*block unchanged).
+uint16_t* bcoKeepText(ScratchPool* pool, uint16_t** block, uint32_t capacity, uint32_t length,
+                      uint32_t* kept);
+
 /// Gives back the pool's chunks and with them every block carved from them, released or not;
 /// the entry point's last step, and the last step of anything else that used a pool (its inline
 /// area must be given back before the pool leaves the stack).
@@ -76,6 +83,7 @@ class ScratchPtr {
   explicit operator bool() const { return block_ != nullptr; }
   T* get() const { return block_; }
   T* operator->() const { return block_; }
+  T& operator*() const { return *block_; }
   T* release() {
     T* block = block_;
     block_ = nullptr;
