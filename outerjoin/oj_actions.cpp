@@ -19,10 +19,10 @@ bool fail(OuterJoinScanState* s, uint32_t reason) {
 }
 
 bool append(OuterJoinScanState* s, OjText* text, const uint16_t* chars, uint32_t length) {
-  return ojAppend(text, chars, length) || fail(s, kReasonNoMemory);
+  return ojAppend(s->pool, text, chars, length) || fail(s, kReasonNoMemory);
 }
 bool append(OuterJoinScanState* s, OjText* text, const char* ascii) {
-  return ojAppend(text, ascii) || fail(s, kReasonNoMemory);
+  return ojAppend(s->pool, text, ascii) || fail(s, kReasonNoMemory);
 }
 bool append(OuterJoinScanState* s, OjText* text, const OjText& more) {
   return append(s, text, more.data, more.length);
@@ -48,7 +48,6 @@ constexpr uint32_t kUntracedTextStart = 128;
 
 bool obtain(OuterJoinScanState* s, OjText* text, uint32_t capacity) {
   uint32_t bytes = 0;
-  text->pool = s->pool;
   text->data = static_cast<uint16_t*>(bcoObtain(
       s->pool,
       {uint32_t(capacity * sizeof(uint16_t)), Fill::kZeroed,
@@ -78,11 +77,11 @@ bool ojAllocateTexts(OuterJoinScanState* s) {
   return s->joinTypeStack != nullptr;
 }
 
-bool ojAppend(OjText* text, const uint16_t* chars, uint32_t length) {
+bool ojAppend(ScratchPool* pool, OjText* text, const uint16_t* chars, uint32_t length) {
   const uint64_t needed = uint64_t(text->length) + length + 1;
   if (needed > text->capacity) {
     if (needed > kMaxText ||
-        bcoGrowText(text->pool, uint32_t(needed), &text->data, &text->capacity) != kOk)
+        bcoGrowText(pool, uint32_t(needed), &text->data, &text->capacity) != kOk)
       return false;
   }
   if (length != 0) std::memcpy(text->data + text->length, chars, length * sizeof(uint16_t));
@@ -91,14 +90,14 @@ bool ojAppend(OjText* text, const uint16_t* chars, uint32_t length) {
   return true;
 }
 
-bool ojAppend(OjText* text, const char* ascii) {
+bool ojAppend(ScratchPool* pool, OjText* text, const char* ascii) {
   uint16_t wide[16];
   uint32_t length = 0;
   while (ascii[length] != 0 && length < 16) {
     wide[length] = uint8_t(ascii[length]);
     ++length;
   }
-  return ojAppend(text, wide, length);
+  return ojAppend(pool, text, wide, length);
 }
 
 bool pushJoinType(OuterJoinScanState* s, int32_t type) {

@@ -32,8 +32,9 @@ inline constexpr int32_t kJoinTypeStackStart = 127;
 [[nodiscard]] bool ojAllocateTexts(OuterJoinScanState* s);
 
 /// Appends to a text, growing it; false without memory.
-[[nodiscard]] bool ojAppend(OjText* text, const uint16_t* chars, uint32_t length);
-[[nodiscard]] bool ojAppend(OjText* text, const char* ascii);
+[[nodiscard]] bool ojAppend(ScratchPool* pool, OjText* text, const uint16_t* chars,
+                            uint32_t length);
+[[nodiscard]] bool ojAppend(ScratchPool* pool, OjText* text, const char* ascii);
 /// Empties a text.
 inline void ojClear(OjText* text) {
   text->length = 0;
@@ -56,10 +57,11 @@ bool appendNumber(OuterJoinScanState* s, OjText* text);   ///< text += number
 /// A literal, host variable or marker on the left: leftOperand = prefix + value (value may be
 /// null); the left side is no column.
 bool leftValue(OuterJoinScanState* s, const char* prefix, const uint16_t* value, int32_t tooLong);
-/// The same on the right: rightPart = compOp + prefix + value + suffix; the right side is no column.
+/// The same on the right: rightPart = compOp + prefix + value + suffix; the right side is no
+/// column.
 bool rightValue(OuterJoinScanState* s, const char* prefix, const uint16_t* value, int32_t tooLong,
                 const char* suffix);
-bool setRightColumn(OuterJoinScanState* s);  ///< rightPart = compOp + name
+bool setRightColumn(OuterJoinScanState* s);    ///< rightPart = compOp + name
 void endColumnOperand(OuterJoinScanState* s);  ///< a column on the left is complete
 void endRightSide(OuterJoinScanState* s);      ///< a column on the right is complete
 

@@ -14,8 +14,8 @@ int32_t classed(uint16_t c) {
   return c > 0x7E ? 'Z' : c;
 }
 
-void releaseText(OjText* text) {
-  bcoRelease(text->pool, text->data);
+void releaseText(ScratchPool* pool, OjText* text) {
+  bcoRelease(pool, text->data);
   *text = OjText{};
 }
 
@@ -76,7 +76,7 @@ void ojScanFree(OuterJoinScanState* state) {
   for (OjText* text :
        {&state->joinText, &state->tableName, &state->joinCondition, &state->comparisonText,
         &state->leftOperand, &state->rightPart, &state->funcArgs, &state->funcArg}) {
-    releaseText(text);
+    releaseText(state->pool, text);
   }
   ScratchPool* pool = state->pool;
   bcoRelease(pool, state->joinTypeStack);
@@ -115,7 +115,7 @@ int32_t ojAccept(OuterJoinScanState* s, const Match& m, OjAction action, int32_t
     if (!parenOrBlank) {
       const uint32_t* entry = s->matchRing[(s->matchCount - 1) % kMatchRing];
       s->anchor[0] = entry[0];
-      s->anchor[1] = entry[1];
+      s->anchor[1] = entry[1] & kRingOffset;
       s->anchorSet = 1;
     }
   }

@@ -33,21 +33,21 @@ inline constexpr int32_t TABLE_NAME = 270;
 inline constexpr int32_t QUOTED_TABLE_NAME = 271;
 inline constexpr int32_t NUMBER = 272;
 inline constexpr int32_t STRING = 273;
-inline constexpr int32_t PLUS = 274;    // "+"
-inline constexpr int32_t COLON = 275;   // ":"
-inline constexpr int32_t COMMA = 276;   // ","
-inline constexpr int32_t SLASH = 277;   // "/"
-inline constexpr int32_t DOT = 278;     // "."
-inline constexpr int32_t EQ = 279;      // "="
-inline constexpr int32_t GT = 280;      // ">"
-inline constexpr int32_t GE = 281;      // ">="
-inline constexpr int32_t LPAREN = 282;  // "("
-inline constexpr int32_t LT = 283;      // "<"
-inline constexpr int32_t LE = 284;      // "<="
-inline constexpr int32_t STAR = 285;    // "*"
-inline constexpr int32_t NE = 286;      // "<>"
-inline constexpr int32_t OJ_OPEN = 287;  ///< "{oj" or the long opening with OJ
-inline constexpr int32_t QMARK = 288;    // "?"
+inline constexpr int32_t PLUS = 274;      // "+"
+inline constexpr int32_t COLON = 275;     // ":"
+inline constexpr int32_t COMMA = 276;     // ","
+inline constexpr int32_t SLASH = 277;     // "/"
+inline constexpr int32_t DOT = 278;       // "."
+inline constexpr int32_t EQ = 279;        // "="
+inline constexpr int32_t GT = 280;        // ">"
+inline constexpr int32_t GE = 281;        // ">="
+inline constexpr int32_t LPAREN = 282;    // "("
+inline constexpr int32_t LT = 283;        // "<"
+inline constexpr int32_t LE = 284;        // "<="
+inline constexpr int32_t STAR = 285;      // "*"
+inline constexpr int32_t NE = 286;        // "<>"
+inline constexpr int32_t OJ_OPEN = 287;   ///< "{oj" or the long opening with OJ
+inline constexpr int32_t QMARK = 288;     // "?"
 inline constexpr int32_t OJ_CLOSE = 289;  ///< "}" or "*)--"
 inline constexpr int32_t RPAREN = 290;    // ")"
 inline constexpr int32_t MINUS = 291;     // "-"
@@ -71,6 +71,11 @@ inline constexpr int32_t kModeFunction = 3;  ///< inside a function call's paren
 
 /// Matches the scanner remembers the start of when asked (OuterJoinScanState::logMatches).
 inline constexpr uint32_t kMatchRing = 64;
+/// In a matchRing entry's read position: the end of the text had been read. The offsets below it
+/// are the read position (one that does not fit reads as the farthest).
+inline constexpr uint32_t kRingEndRead = 0x80000000u;
+inline constexpr uint32_t kRingOffset = kRingEndRead - 1;
+
 /// OuterJoinScanState::logMatches: the log alone, or the log and its anchor.
 inline constexpr int32_t kLogAlone = 1;
 inline constexpr int32_t kLogWithAnchor = 2;
@@ -79,9 +84,9 @@ inline constexpr int32_t kLogWithAnchor = 2;
 inline constexpr uint32_t kOjTokenTextCapacity = 256;  ///< tokenText, prevTokenText
 inline constexpr uint32_t kOjNumberTextCapacity = 36;  ///< numberText
 
-/// A wide text the grammar's actions build: terminated, growing through bcoObtain from its pool.
+/// A wide text the grammar's actions build: terminated, growing through bcoObtain from the pool
+/// of the state or translation it belongs to.
 struct OjText {
-  ScratchPool* pool;
   uint16_t* data;
   uint32_t length;
   uint32_t capacity;  ///< characters, terminator included
@@ -96,19 +101,19 @@ struct OuterJoinScanState {
   ParseStack parseStack;  ///< the outer-join parser's stacks beyond its built-in ones
 
   // The automaton.
-  LexWork lex;            ///< diagnostics (standard output), end entries, overflow
-  uint16_t* matchText;    ///< owned, kAutomatonCapacity: the last match as the automaton saw it
+  LexWork lex;          ///< diagnostics (standard output), end entries, overflow
+  uint16_t* matchText;  ///< owned, kAutomatonCapacity: the last match as the automaton saw it
   int32_t matchLength;
-  uint16_t* pushback;     ///< owned, kAutomatonCapacity: characters read ahead, read again first
   uint32_t pushbackTop;
+  uint16_t* pushback;  ///< owned, kAutomatonCapacity: characters read ahead, read again first
   const uint16_t* textStart;  ///< nothing before it is read (ojStepBack stops there)
   const uint16_t* inputPos;   ///< the read position: the next character of the statement
-  int32_t logMatches;  ///< when set, each match's start and the read position then go to
-                       ///< matchRing, as offsets from textStart, with 1 when the end had been
-                       ///< read (endSeen) and 0 otherwise; the latest kMatchRing are kept. With
-                       ///< kLogWithAnchor, anchor too
+  int32_t logMatches;         ///< when set, each match's start and the read position then go to
+                              ///< matchRing, as offsets from textStart, the read position with
+                       ///< kRingEndRead added when the end had been read (endSeen); the latest
+                       ///< kMatchRing are kept. With kLogWithAnchor, anchor too
   uint32_t matchCount;  ///< matches logged since logMatches was set
-  uint32_t matchRing[kMatchRing][3];
+  uint32_t matchRing[kMatchRing][2];
   /// The latest logged match that is not a "(" or a run of blanks, tabs or line feeds, as in
   /// matchRing (anchorSet tells whether there is one): where a run of those before a clause
   /// began, however many matches the run took.
@@ -132,23 +137,23 @@ struct OuterJoinScanState {
   int32_t endSeen;       ///< the end has been read once, as a blank; later reads get the end
   int32_t markOpener;    ///< an OJ_OPEN records where it begins in clauseStart
   const uint16_t* clauseStart;
-  int32_t markCloser;    ///< an OJ_CLOSE sets closerSeen and records the position after it
+  int32_t markCloser;  ///< an OJ_CLOSE sets closerSeen and records the position after it
   int32_t closerSeen;
   const uint16_t* clauseEnd;
   int32_t closerAccepted;  ///< the parser took the closer as the end of the clause (not as the
                            ///< token it failed on: "{oj t1 LEFT JOIN t2}" lacks its ON clause)
 
   // The grammar's texts and counts (oj_actions.h).
-  OjText joinText;        ///< the clause's table references, comma-separated
-  OjText tableName;       ///< the table reference being read
-  OjText joinCondition;   ///< the rewritten ON conditions of the pass
-  OjText comparisonText;  ///< one rewritten comparison
-  OjText leftOperand;     ///< the left operand being read
-  OjText rightPart;       ///< comparison operator and right operand being read
-  OjText funcArgs;        ///< arguments of a function called in a condition
-  OjText funcArg;         ///< one such argument
-  const char* compOp;     ///< the last comparison operator, " = " ...
-  const char* arithOp;    ///< the last arithmetic operator, " + " ...
+  OjText joinText;         ///< the clause's table references, comma-separated
+  OjText tableName;        ///< the table reference being read
+  OjText joinCondition;    ///< the rewritten ON conditions of the pass
+  OjText comparisonText;   ///< one rewritten comparison
+  OjText leftOperand;      ///< the left operand being read
+  OjText rightPart;        ///< comparison operator and right operand being read
+  OjText funcArgs;         ///< arguments of a function called in a condition
+  OjText funcArg;          ///< one such argument
+  const char* compOp;      ///< the last comparison operator, " = " ...
+  const char* arithOp;     ///< the last arithmetic operator, " + " ...
   int32_t* joinTypeStack;  ///< one join type per ON clause being read
   int32_t joinTypeDepth;
   int32_t joinTypeCapacity;

@@ -49,8 +49,9 @@ inline void ojBeginMatch(OuterJoinScanState* s) {
   if (s->logMatches == 0) return;
   uint32_t* entry = s->matchRing[s->matchCount++ % kMatchRing];
   entry[0] = uint32_t(textAfterMatch(s) - s->textStart);
-  entry[1] = uint32_t(s->inputPos - s->textStart);
-  entry[2] = s->endSeen != 0 ? 1 : 0;
+  const uint64_t read = uint64_t(s->inputPos - s->textStart);
+  entry[1] =
+      uint32_t(read < kRingOffset ? read : kRingOffset) | (s->endSeen != 0 ? kRingEndRead : 0);
 }
 
 /// Ends the match at m.cursor: gives the characters read past it back to pushback, cuts and

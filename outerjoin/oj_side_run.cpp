@@ -27,7 +27,7 @@ bool matchBeganAt(const OuterJoinScanState* s, const uint16_t* at) {
   const uint32_t kept = std::min(s->matchCount, kMatchRing);
   for (uint32_t i = 0; i < kept; ++i) {
     const uint32_t* entry = s->matchRing[(s->matchCount - 1 - i) % kMatchRing];
-    if (entry[0] == offset) return entry[1] <= offset + 1 && entry[2] == 0;
+    if (entry[0] == offset) return entry[1] <= offset + 1;  // kRingEndRead set: far beyond
     if (entry[0] < offset) break;
   }
   return false;

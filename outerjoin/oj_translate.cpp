@@ -45,7 +45,8 @@ struct OutputText {
   OutputText() = default;
   OutputText(const OutputText&) = delete;
   OutputText& operator=(const OutputText&) = delete;
-  ~OutputText() { bcoRelease(text.pool, text.data); }
+  ScratchPool* pool = nullptr;
+  ~OutputText() { bcoRelease(pool, text.data); }
 };
 
 // The work buffer goes back to the flat form the dispatcher handed over, on every exit.
@@ -57,8 +58,8 @@ struct FlatOnExit {
 bool isSpace(uint16_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
 
 // Appends the statement text [from, to) to the pass's output; nothing when to is not after from.
-bool appendRange(OjText* out, const uint16_t* from, const uint16_t* to) {
-  return to <= from || ojAppend(out, from, uint32_t(to - from));
+bool appendRange(ScratchPool* pool, OjText* out, const uint16_t* from, const uint16_t* to) {
+  return to <= from || ojAppend(pool, out, from, uint32_t(to - from));
 }
 
 // Where the table list's region ends, scanning on from the first clause's opener: a WHERE at
@@ -210,7 +211,7 @@ uint32_t nextResume(const OuterJoinScanState* s, uint32_t resume, uint32_t repla
   const uint32_t kept = std::min(s->matchCount, kMatchRing);
   for (uint32_t i = 0; i < kept; ++i) {
     const uint32_t* entry = s->matchRing[(s->matchCount - 1 - i) % kMatchRing];
-    if (entry[1] <= replaceOffset) return resume + entry[0];
+    if ((entry[1] & kRingOffset) <= replaceOffset) return resume + entry[0];
   }
   if (s->anchorSet != 0 && s->anchor[1] <= replaceOffset) return resume + s->anchor[0];
   return resume;
@@ -308,7 +309,8 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     } else if (token == oj::RPAREN) {
       if (--s->depth < 0) break;
     } else if (token == oj::OJ_OPEN && s->depth == 0) {
-      if (!appendRange(out, s->clauseEnd, s->clauseStart)) return bcoFail(ctx, kReasonNoMemory);
+      if (!appendRange(&ctx->scratch, out, s->clauseEnd, s->clauseStart))
+        return bcoFail(ctx, kReasonNoMemory);
       *opener = true;
       break;
     }
@@ -362,7 +364,7 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     const int32_t matched = takeClosingParens(s, p->text.end, p->taken);
     p->matched = matched;
     for (int32_t i = matched; i < p->taken; ++i) {
-      if (!ojAppend(out, "(")) return bcoFail(ctx, kReasonNoMemory);
+      if (!ojAppend(&ctx->scratch, out, "(")) return bcoFail(ctx, kReasonNoMemory);
     }
   }
   p->textEnded = result == 0;
@@ -381,7 +383,8 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
   }
   ojRestartAt(s, s->clauseEnd);
   s->markCloser = 0;
-  if (!ojAppend(out, s->joinText.data, s->joinText.length)) return bcoFail(ctx, kReasonNoMemory);
+  if (!ojAppend(&ctx->scratch, out, s->joinText.data, s->joinText.length))
+    return bcoFail(ctx, kReasonNoMemory);
   ++p->clauses;
   return kOk;
 }
@@ -396,23 +399,26 @@ void takeFirstClause(OuterJoinScanState* s, Pass* p) {
     l->run.openersOn = false;
     if (startsRun(l, s, p)) return runPassEdit(ctx, l, s, p, out, true);
   }
-  bool ok = appendRange(out, s->clauseEnd, s->fromEnd + 1) && ojAppend(out, " WHERE (") &&
-            ojAppend(out, s->joinCondition.data, s->joinCondition.length) && ojAppend(out, ")");
+  bool ok = appendRange(&ctx->scratch, out, s->clauseEnd, s->fromEnd + 1) &&
+            ojAppend(&ctx->scratch, out, " WHERE (") &&
+            ojAppend(&ctx->scratch, out, s->joinCondition.data, s->joinCondition.length) &&
+            ojAppend(&ctx->scratch, out, ")");
   const uint16_t* rest = s->fromEnd + 1;
   Ledger* l = p->ledger;
   if (l != nullptr && s->whereSeen != 0 && p->replaceFrom <= s->whereStart &&
       s->whereStart <= s->whereEnd + 1 && s->whereEnd + 1 < p->text.end) {
     // The condition stays where it is: the text up to it is rewritten, the ") " + " " after it
     // waits until something reads up to it.
-    if (!(ok && ojAppend(out, " AND ("))) return bcoFail(ctx, kReasonNoMemory);
+    if (!(ok && ojAppend(&ctx->scratch, out, " AND ("))) return bcoFail(ctx, kReasonNoMemory);
     return editWithLedger(ctx, l, p->replaceFrom, s->whereStart, out, s->whereEnd + 1);
   }
   if (s->whereSeen != 0) {
-    ok = ok && ojAppend(out, " AND (") && appendRange(out, s->whereStart, s->whereEnd + 1) &&
-         ojAppend(out, ") ");
+    ok = ok && ojAppend(&ctx->scratch, out, " AND (") &&
+         appendRange(&ctx->scratch, out, s->whereStart, s->whereEnd + 1) &&
+         ojAppend(&ctx->scratch, out, ") ");
     rest = s->whereEnd + 1;
   }
-  ok = ok && ojAppend(out, " ");
+  ok = ok && ojAppend(&ctx->scratch, out, " ");
   if (!ok) return bcoFail(ctx, kReasonNoMemory);
   rest = std::clamp(rest, p->replaceFrom, p->text.end);
   if (l != nullptr) return editWithLedger(ctx, l, p->replaceFrom, rest, out, nullptr);
@@ -458,9 +464,9 @@ bool lastPassFindsNothing(const Pass& p) {
   OutputText output;
   OjText* out = &output.text;
   uint32_t outBytes = 0;
-  out->pool = &ctx->scratch;
+  output.pool = &ctx->scratch;
   out->data = static_cast<uint16_t*>(
-      bcoObtain(out->pool,
+      bcoObtain(output.pool,
                 {kOutputStart * sizeof(uint16_t), Fill::kUninitialised,
                  kOutputStartUntraced * sizeof(uint16_t), Fill::kUninitialised},
                 &outBytes));
