@@ -4,6 +4,7 @@
 #include "driver/text.h"
 
 #include <string>
+#include <string_view>
 
 #include "driver/trace.h"
 #include "driver/unit_scan.h"
@@ -184,13 +185,16 @@ bool bcuReplaceOutputParamsBefore(uint16_t* callText, const uint16_t* limit, con
 
 uint16_t* bcuVerifyVendorFindType(uint16_t* text) {
   bcuTrace("bcuVerifyVendorFindType", 0u);
-  static constexpr const char* kPrefixTokens[] = {"vendor",  "(", "Microsoft", ")", ",",
-                                                  "product", "(", "ODBC",      ")"};
+  static constexpr std::string_view kPrefixTokens[] = {"vendor",  "(", "Microsoft", ")", ",",
+                                                        "product", "(", "ODBC",      ")"};
   const uint16_t* p = text;
-  for (const char* token : kPrefixTokens) {
+  for (std::string_view token : kPrefixTokens) {
     p = bcuSkipSpace(p);
-    if (!bcuStartsWithNoCase(p, token)) return nullptr;
-    p += std::char_traits<char>::length(token);
+    // Compared up to the first difference, so never past the terminator.
+    for (size_t i = 0; i < token.size(); ++i) {
+      if (bcuUpper(p[i]) != bcuUpper(static_cast<unsigned char>(token[i]))) return nullptr;
+    }
+    p += token.size();
   }
   return const_cast<uint16_t*>(bcuSkipSpace(p));
 }
