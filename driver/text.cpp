@@ -3,7 +3,6 @@
 // (non-empty) ASCII needles.
 #include "driver/text.h"
 
-#include <string>
 #include <string_view>
 
 #include "driver/trace.h"
