@@ -29,15 +29,6 @@ bool outputFree(CallMemo* memo, const uint16_t* keyword, uint32_t keywordAt) {
   return true;
 }
 
-// True when "OUTPUT" (any case) stands somewhere in the terminated text: the OUTPUT rewrite may
-// then change it.
-bool hasOutput(const uint16_t* text) {
-  for (; *text != 0; ++text) {
-    if (bcuUpper(*text) == 'O' && bcuStartsWithNoCase(text, "OUTPUT")) return true;
-  }
-  return false;
-}
-
 // The memo stands for the text as it is now: the parser read it, unchanged since.
 bool memoCurrent(const ConversionContext* ctx) {
   const CallMemo* memo = &ctx->callMemo;
@@ -147,7 +138,7 @@ Status convertCall(ConversionContext* ctx, uint16_t* keyword, const uint16_t* cl
   // trace shows the parser's allocations) nor in the reference translation, which the tests
   // compare this shortcut with, nor when the procedure is to be described.
   if (!ctx->reference && !bcuTraceOn() && !bcoDescribing(ctx->link) && wb->gapStart == 0 &&
-      !hasOutput(wb->data + wb->gapEnd) && bcoTranslatePlainCall(ctx, wb->data + wb->gapEnd)) {
+      bcoTranslatePlainCall(ctx, wb->data + wb->gapEnd)) {
     ctx->callNames.complete = false;
     ctx->callMemo =
         CallMemo{true,         wb->edits,  wb->generation, ctx->markerCount, ctx->valueCount,

@@ -43,9 +43,11 @@ uint16_t bcoFreeCallArgs(ScratchPool* pool, CallArgument* list, int32_t count);
 
 /// A call clause at the start of the working text (the right part of the buffer, clause points at
 /// its '{'), alone in the statement but for trailing blanks, of the shape "{call p(?, ?)}" or
-/// "{?=call owner.f(?)}": a name of one to three plain parts and markers only. Writes the block
-/// and the counts the call parser would (rewrittenText, marker and value counts) and returns
-/// true; false, with nothing changed, for any other clause (or without memory for the block).
+/// "{?=call owner.f(?)}": a name of one to three plain parts and markers only (the OUTPUT rewrite
+/// changes no such clause: an OUTPUT in a name has no "(" before it).
+/// Writes the block and the counts the call parser would (rewrittenText, marker and value counts)
+/// and returns true; false, with nothing changed, for any other clause (or without memory for
+/// the block).
 bool bcoTranslatePlainCall(ConversionContext* ctx, const uint16_t* clause);
 /// Describes the called procedure through the server and rewrites the call.
 [[nodiscard]] Status bcoDescribeProcedure(ConversionContext* ctx, uint16_t* name,
